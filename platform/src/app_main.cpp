@@ -1,0 +1,304 @@
+// The UI application lifecycle on the desktop: Elementary's main loop with the
+// create / app_control / pause / resume / terminate callbacks of a Tizen UI app.
+//
+// A process that runs as a known app on a device (see device.h) announces itself
+// while its loop runs:
+//   run/<appid>.pid   its process id and a line end
+//   run/<appid>.ctl   a FIFO the app reads; whoever wants to act on the running app
+//                     writes one line per message (device::sendControl does that):
+//     "pause"             the app goes to the background: pause, if it is running
+//     "resume"            the app comes back: resume, if it is paused
+//     "terminate"         the app is asked to end, as by ui_app_exit()
+//     "appcontrol <text>" a launch request that reaches the running app; <text> is
+//                         what appcontrol_from_message() decodes; app_control is called
+//   Unknown or undecodable lines are ignored. Both files are removed when the loop ends.
+// As on a device, the app is also paused when all its windows are hidden or iconified
+// and resumed when one comes back; SIGTERM and SIGINT end it like "terminate".
+#include <app.h>
+
+#include <Ecore.h>
+#include <Ecore_Evas.h>
+#include <Elementary.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app_control_internal.h"
+#include "device.h"
+
+struct app_event_handler {
+    app_event_type_e type;
+    app_event_cb callback;
+    void* user_data;
+};
+
+namespace {
+
+enum class State { Idle, Creating, Running, Paused, Ending };
+
+struct Lifecycle {
+    State state = State::Idle;
+    bool inLoop = false;
+    bool exitBeforeLoop = false;  // ui_app_exit() during create or the first app_control
+    ui_app_lifecycle_callback_s cb = {};
+    void* data = nullptr;
+    std::string pidPath;
+    std::string fifoPath;
+    int fifoFd = -1;
+    Ecore_Fd_Handler* fifoHandler = nullptr;
+    std::string pending;  // the unfinished line read from the FIFO
+    bool overlong = false;
+    Ecore_Event_Handler* signalExit = nullptr;
+    std::vector<Evas_Object*> windows;
+};
+
+Lifecycle g;
+std::vector<app_event_handler*> gHandlers;
+
+const size_t kMaxLine = 4096;
+
+void pauseApp() {
+    if (g.state != State::Running) return;
+    g.state = State::Paused;
+    if (g.cb.pause) g.cb.pause(g.data);
+}
+
+void resumeApp() {
+    if (g.state != State::Paused) return;
+    g.state = State::Running;
+    if (g.cb.resume) g.cb.resume(g.data);
+}
+
+void deliverAppControl(app_control_h request) {
+    if (!request) return;
+    if (g.cb.app_control) g.cb.app_control(request, g.data);
+    app_control_destroy(request);
+}
+
+bool windowShown(Evas_Object* win) {
+    return evas_object_visible_get(win) && !elm_win_iconified_get(win);
+}
+
+// Paused while no window of the app can be seen, as the platform's window manager decides.
+void windowsChanged() {
+    if (g.windows.empty()) return;
+    bool any = std::any_of(g.windows.begin(), g.windows.end(), windowShown);
+    if (any)
+        resumeApp();
+    else
+        pauseApp();
+}
+
+void onWindowSmart(void*, Evas_Object*, void*) { windowsChanged(); }
+
+void onWindowEvent(void*, Evas*, Evas_Object*, void*) { windowsChanged(); }
+
+void forgetWindow(Evas_Object* win) {
+    g.windows.erase(std::remove(g.windows.begin(), g.windows.end(), win), g.windows.end());
+    evas_object_smart_callback_del(win, "iconified", onWindowSmart);
+    evas_object_smart_callback_del(win, "normal", onWindowSmart);
+    evas_object_event_callback_del(win, EVAS_CALLBACK_SHOW, onWindowEvent);
+    evas_object_event_callback_del(win, EVAS_CALLBACK_HIDE, onWindowEvent);
+}
+
+void onWindowDel(void*, Evas*, Evas_Object* win, void*) {
+    forgetWindow(win);
+    evas_object_event_callback_del(win, EVAS_CALLBACK_DEL, onWindowDel);
+}
+
+// Elementary keeps each window on its canvas's data under "elm_win"; new windows are
+// picked up whenever the app could have made one.
+void trackWindows() {
+    Eina_List* all = ecore_evas_ecore_evas_list_get();
+    Eina_List* it;
+    void* ee;
+    EINA_LIST_FOREACH(all, it, ee) {
+        auto* win =
+            static_cast<Evas_Object*>(ecore_evas_data_get(static_cast<Ecore_Evas*>(ee), "elm_win"));
+        if (!win || std::find(g.windows.begin(), g.windows.end(), win) != g.windows.end()) continue;
+        g.windows.push_back(win);
+        evas_object_smart_callback_add(win, "iconified", onWindowSmart, nullptr);
+        evas_object_smart_callback_add(win, "normal", onWindowSmart, nullptr);
+        evas_object_event_callback_add(win, EVAS_CALLBACK_SHOW, onWindowEvent, nullptr);
+        evas_object_event_callback_add(win, EVAS_CALLBACK_HIDE, onWindowEvent, nullptr);
+        evas_object_event_callback_add(win, EVAS_CALLBACK_DEL, onWindowDel, nullptr);
+    }
+    eina_list_free(all);
+}
+
+void untrackWindows() {
+    while (!g.windows.empty()) {
+        Evas_Object* win = g.windows.back();
+        forgetWindow(win);
+        evas_object_event_callback_del(win, EVAS_CALLBACK_DEL, onWindowDel);
+    }
+}
+
+void handleMessage(const std::string& line) {
+    trackWindows();
+    if (line == "pause") {
+        pauseApp();
+    } else if (line == "resume") {
+        resumeApp();
+    } else if (line == "terminate") {
+        ui_app_exit();
+    } else if (line.compare(0, 11, "appcontrol ") == 0) {
+        deliverAppControl(appcontrol_from_message(line.c_str() + 11));
+    }
+}
+
+Eina_Bool onControl(void*, Ecore_Fd_Handler* handler) {
+    int fd = ecore_main_fd_handler_fd_get(handler);
+    char buf[1024];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0) {
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buf[i] != '\n') {
+                // An overlong line is dropped whole rather than read as two messages.
+                if (g.pending.size() < kMaxLine)
+                    g.pending.push_back(buf[i]);
+                else
+                    g.overlong = true;
+                continue;
+            }
+            std::string line;
+            line.swap(g.pending);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!g.overlong) handleMessage(line);
+            g.overlong = false;
+        }
+    }
+    return ECORE_CALLBACK_RENEW;
+}
+
+Eina_Bool onSignalExit(void*, int, void*) {
+    ui_app_exit();
+    return ECORE_CALLBACK_PASS_ON;
+}
+
+bool writePidFile(const std::string& path) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    std::string text = std::to_string(getpid()) + "\n";
+    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    return close(fd) == 0 && ok;
+}
+
+// Announces the running app on its device; a process that is no known app runs unannounced.
+void announce() {
+    device::Package pkg;
+    device::AppEntry app;
+    if (device::currentApp(&pkg, &app) != device::OK) return;
+    std::string dev = device::root();
+    mkdir(device::runDir(dev).c_str(), 0755);
+    g.pidPath = device::pidFile(dev, app.appId);
+    if (!writePidFile(g.pidPath)) g.pidPath.clear();
+
+    g.fifoPath = device::controlFifo(dev, app.appId);
+    unlink(g.fifoPath.c_str());  // a FIFO left by an app that crashed
+    if (mkfifo(g.fifoPath.c_str(), 0600) != 0) {
+        g.fifoPath.clear();
+        return;
+    }
+    // Opened for writing too, so the FIFO never reports end of file between writers.
+    g.fifoFd = open(g.fifoPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (g.fifoFd < 0) return;
+    g.fifoHandler =
+        ecore_main_fd_handler_add(g.fifoFd, ECORE_FD_READ, onControl, nullptr, nullptr, nullptr);
+}
+
+void withdraw() {
+    if (g.fifoHandler) ecore_main_fd_handler_del(g.fifoHandler);
+    g.fifoHandler = nullptr;
+    if (g.fifoFd >= 0) close(g.fifoFd);
+    g.fifoFd = -1;
+    if (!g.fifoPath.empty()) unlink(g.fifoPath.c_str());
+    if (!g.pidPath.empty()) unlink(g.pidPath.c_str());
+    g.fifoPath.clear();
+    g.pidPath.clear();
+    g.pending.clear();
+    g.overlong = false;
+}
+
+}  // namespace
+
+extern "C" {
+
+int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, void* user_data) {
+    if (!callback || !callback->create || argc < 1 || !argv) return APP_ERROR_INVALID_PARAMETER;
+    if (g.state != State::Idle) return APP_ERROR_ALREADY_RUNNING;
+    if (elm_init(argc, argv) <= 0) return APP_ERROR_INVALID_CONTEXT;
+
+    g.state = State::Creating;
+    g.cb = *callback;
+    g.data = user_data;
+    g.exitBeforeLoop = false;
+    announce();
+    g.signalExit = ecore_event_handler_add(ECORE_EVENT_SIGNAL_EXIT, onSignalExit, nullptr);
+
+    bool created = g.cb.create(g.data);
+    if (created) {
+        g.state = State::Running;
+        deliverAppControl(appcontrol_from_environment());
+        trackWindows();
+        if (!g.exitBeforeLoop) {
+            g.inLoop = true;
+            elm_run();
+            g.inLoop = false;
+        }
+        g.state = State::Ending;
+        untrackWindows();
+        if (g.cb.terminate) g.cb.terminate(g.data);
+    }
+
+    if (g.signalExit) ecore_event_handler_del(g.signalExit);
+    g.signalExit = nullptr;
+    withdraw();
+    untrackWindows();
+    elm_shutdown();
+    g.cb = ui_app_lifecycle_callback_s();
+    g.data = nullptr;
+    g.state = State::Idle;
+    return APP_ERROR_NONE;
+}
+
+void ui_app_exit(void) {
+    // Asked before the loop started: the loop is skipped rather than run for nothing.
+    if ((g.state == State::Creating || g.state == State::Running) && !g.inLoop)
+        g.exitBeforeLoop = true;
+    elm_exit();
+}
+
+int ui_app_add_event_handler(app_event_handler_h* event_handler, app_event_type_e event_type,
+                             app_event_cb callback, void* user_data) {
+    if (!event_handler || !callback || event_type < APP_EVENT_LOW_MEMORY ||
+        event_type > APP_EVENT_SUSPENDED_STATE_CHANGED)
+        return APP_ERROR_INVALID_PARAMETER;
+    // A desktop raises none of these events; the handlers are only kept.
+    auto* h = new app_event_handler{event_type, callback, user_data};
+    gHandlers.push_back(h);
+    *event_handler = h;
+    return APP_ERROR_NONE;
+}
+
+int ui_app_remove_event_handler(app_event_handler_h event_handler) {
+    auto it = std::find(gHandlers.begin(), gHandlers.end(), event_handler);
+    if (!event_handler || it == gHandlers.end()) return APP_ERROR_INVALID_PARAMETER;
+    gHandlers.erase(it);
+    delete event_handler;
+    return APP_ERROR_NONE;
+}
+
+app_device_orientation_e app_get_device_orientation(void) {
+    // Desktop screens do not turn.
+    return APP_DEVICE_ORIENTATION_0;
+}
+}

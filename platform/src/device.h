@@ -1,0 +1,111 @@
+// The device-folder model of the desktop platform: the one place that knows
+// where a device lives, what is installed on it and which app this process is.
+// Every platform module asks it; nothing else reads the device folder.
+//
+// A device folder is laid out like a device's file system:
+//   .vornix-device                   marks the folder as a device
+//   opt/usr/apps/<pkgid>/            an installed package (tizen-manifest.xml,
+//                                    bin/ lib/ res/ shared/{res,data,trusted}/ data/ cache/)
+//   opt/usr/media/                   the device's shared media folder
+//   opt/storage/sdcard/              external storage, when present
+//   var/log/dlog                     the platform log
+//   var/log/launch-journal           every launch request sent on the device
+//   run/<appid>.pid, run/<appid>.ctl running apps: pid file and control FIFO
+//
+// A process learns its device and its identity the way a started app learns
+// them from the platform's launcher: from its environment.
+//   VORNIX_DEVICE   the device folder
+//   VORNIX_APP_ID   the id of the app this process runs as
+#ifndef VORNIX_PLATFORM_DEVICE_H
+#define VORNIX_PLATFORM_DEVICE_H
+
+#include <string>
+#include <vector>
+
+namespace device {
+
+enum Status {
+    OK = 0,
+    NO_DEVICE,     // no device folder configured, or it is not a device
+    NO_CONTEXT,    // this process is not a known app
+    NOT_FOUND,     // no such package or app
+    BAD_MANIFEST,  // a manifest that does not parse
+    IO_FAILED,
+};
+
+struct AppEntry {
+    std::string appId;
+    std::string exec;
+    std::string kind;  // element name: "ui-application", "service-application", ...
+    std::string type;  // type attribute: "capp", "dotnet", ... (may be empty)
+    std::string label;
+    bool hasLabel = false;
+    std::string icon;  // icon file name as written in the manifest
+    bool nodisplay = false;
+};
+
+struct Package {
+    std::string pkgId;
+    std::string version;
+    bool hasVersion = false;
+    std::string apiVersion;
+    std::string label;
+    std::vector<AppEntry> apps;
+    std::vector<std::string> privileges;
+    std::string root;  // the installed package folder, ending in "/"
+
+    const AppEntry* findApp(const std::string& appId) const;
+    bool hasPrivilege(const std::string& privilege) const;
+    // The api-version as a number ("2.3.1" -> 2.3), 0 when absent.
+    double apiLevel() const;
+};
+
+// Manifest parsing (libxml2). `err` gets a one-line reason on failure.
+Status parseManifest(const std::string& path, Package* out, std::string* err);
+Status parseManifestText(const char* data, size_t len, Package* out, std::string* err);
+
+// Identifiers used as folder names must be plain names.
+bool isSafeId(const std::string& id);
+
+// The configured device folder (no trailing "/"), empty when none is set.
+std::string root();
+bool isDevice(const std::string& dir);
+
+// Paths inside a device folder; `dev` as given by root() or a tool's argument.
+std::string packagesDir(const std::string& dev);
+std::string packageDir(const std::string& dev, const std::string& pkgId);
+std::string mediaDir(const std::string& dev);
+std::string sdcardDir(const std::string& dev);
+std::string logFile(const std::string& dev);
+std::string journalFile(const std::string& dev);
+std::string runDir(const std::string& dev);
+std::string pidFile(const std::string& dev, const std::string& appId);
+std::string controlFifo(const std::string& dev, const std::string& appId);
+
+// Lookups on the configured device.
+Status findPackage(const std::string& pkgId, Package* out);
+Status findApp(const std::string& appId, Package* pkg, AppEntry* app);
+Status listPackages(const std::string& dev, std::vector<Package>* out);
+
+// The app this process runs as.
+std::string currentAppId();
+Status currentApp(Package* pkg, AppEntry* app);
+
+// Device administration, used by the device tool and the tests.
+Status createDevice(const std::string& dev, std::string* err);
+// Installs (or replaces) the package unpacked in `srcDir`; all or nothing.
+Status installPackage(const std::string& dev, const std::string& srcDir, Package* installed,
+                      std::string* err);
+Status uninstallPackage(const std::string& dev, const std::string& pkgId, std::string* err);
+
+// Appends one line (a newline is added) to the device's launch journal.
+Status appendJournal(const std::string& dev, const std::string& line);
+
+// Running apps. A running UI app holds run/<appid>.pid and reads run/<appid>.ctl,
+// a FIFO of one-line messages: "pause", "resume", "terminate", "appcontrol <base64>".
+int runningPid(const std::string& dev, const std::string& appId);  // 0 when not running
+Status sendControl(const std::string& dev, const std::string& appId, const std::string& message);
+
+}  // namespace device
+
+#endif

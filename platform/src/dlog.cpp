@@ -1,0 +1,90 @@
+// Platform log: lines in the log viewer's brief format
+// ("I/TAG     ( PID): message") to standard error and to the device's log file.
+//   VORNIX_DLOG_FILE    log file (default: var/log/dlog of the device, when one is set)
+//   VORNIX_DLOG_LEVEL   lowest priority written: a letter V D I W E F or a number
+//   VORNIX_DLOG_STDERR  "0" keeps lines off standard error
+#include <dlog.h>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <string>
+
+#include "device.h"
+
+namespace {
+
+const char kLetters[] = "??VDIWEFS";
+const size_t kMaxMessage = 4076;
+
+struct Sink {
+    int fd = -1;
+    int threshold = DLOG_VERBOSE;
+    bool toStderr = true;
+};
+
+int parseLevel(const char* s) {
+    if (!s || !*s) return DLOG_VERBOSE;
+    if (s[0] >= '0' && s[0] <= '9') return atoi(s);
+    for (int p = DLOG_VERBOSE; p <= DLOG_SILENT; ++p)
+        if (kLetters[p] == s[0] || kLetters[p] == s[0] - 32) return p;
+    return DLOG_VERBOSE;
+}
+
+Sink& sink() {
+    static Sink s;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const char* file = getenv("VORNIX_DLOG_FILE");
+        std::string path = file ? file : "";
+        if (path.empty()) {
+            std::string dev = device::root();
+            if (device::isDevice(dev)) path = device::logFile(dev);
+        }
+        if (!path.empty())
+            s.fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        s.threshold = parseLevel(getenv("VORNIX_DLOG_LEVEL"));
+        const char* err = getenv("VORNIX_DLOG_STDERR");
+        s.toStderr = !(err && err[0] == '0');
+    });
+    return s;
+}
+
+}  // namespace
+
+extern "C" {
+
+int dlog_vprint(log_priority prio, const char* tag, const char* fmt, va_list ap) {
+    if (prio <= DLOG_DEFAULT || prio >= DLOG_PRIO_MAX || !fmt) return DLOG_ERROR_INVALID_PARAMETER;
+    Sink& s = sink();
+    if (static_cast<int>(prio) < s.threshold) return 0;
+    char msg[kMaxMessage + 1];
+    int n = vsnprintf(msg, sizeof msg, fmt, ap);
+    if (n < 0) return DLOG_ERROR_INVALID_PARAMETER;
+    char head[512];
+    int h = snprintf(head, sizeof head, "%c/%-8s(%5d): ", kLetters[prio], tag ? tag : "",
+                     static_cast<int>(getpid()));
+    if (h < 0) return DLOG_ERROR_INVALID_PARAMETER;
+    std::string line(head, static_cast<size_t>(h) < sizeof head ? h : sizeof head - 1);
+    size_t body = static_cast<size_t>(n) < kMaxMessage ? n : kMaxMessage;
+    line.append(msg, body);
+    line.push_back('\n');
+    // One write per line keeps lines whole when several processes share the file.
+    if (s.fd >= 0 && write(s.fd, line.data(), line.size()) < 0) return DLOG_ERROR_NOT_PERMITTED;
+    if (s.toStderr && write(STDERR_FILENO, line.data(), line.size()) < 0) {
+        // Nothing sensible to do when standard error is gone.
+    }
+    return static_cast<int>(body);
+}
+
+int dlog_print(log_priority prio, const char* tag, const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    int r = dlog_vprint(prio, tag, fmt, ap);
+    va_end(ap);
+    return r;
+}
+}

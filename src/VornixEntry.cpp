@@ -1,0 +1,161 @@
+// The launcher's entry: decide whether the compatibility layer is installed and new
+// enough, then hand the process to its runtime or run the download form.
+#include <ctype.h>
+#include <dlfcn.h>
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include <app.h>
+#include <package_manager.h>
+
+#include <qor/QorAppControl.h>
+#include <qor/log.h>
+
+#include "App.h"
+#include "MainForm.h"
+#include "Version.h"
+
+using std::string;
+
+typedef int (*qor_main_t)(int, char**);
+
+MainForm downloadForm;
+int packageResult = 0;
+
+namespace {
+
+bool isSpace(char c) { return isspace(static_cast<unsigned char>(c)) != 0; }
+
+string& rtrim(string& s) {
+    size_t end = s.size();
+    while (end > 0 && isSpace(s[end - 1])) --end;
+    s.erase(end);
+    return s;
+}
+
+string& ltrim(string& s) {
+    size_t begin = 0;
+    while (begin < s.size() && isSpace(s[begin])) ++begin;
+    s.erase(0, begin);
+    return s;
+}
+
+string& trim(string& s) { return ltrim(rtrim(s)); }
+
+Version getQorVersion() {
+    char* v = nullptr;
+    package_info_h package_info = nullptr;
+    Version version("0.0.0");
+
+    packageResult = package_manager_get_package_info(_QOR_PKG_ID, &package_info);
+    if (packageResult != 0) {
+        LOGE("Could not get the package information for %s, error = %s", _QOR_APP_ID,
+             get_error_message(packageResult));
+        return version;
+    }
+    packageResult = package_info_get_version(package_info, &v);
+    if (packageResult == 0 && v != nullptr) {
+        Version installed(v);
+        swap(version, installed);
+        free(v);
+    } else {
+        LOGE("Could not get the package version for %s, error = %s", _QOR_APP_ID,
+             get_error_message(packageResult));
+    }
+    package_info_destroy(package_info);
+    return version;
+}
+
+string getQorAttribute(string searchKey) {
+    string appSharedRes = App::getAppSharedResourcePath();
+    string apkInfoFile = appSharedRes + ".android.apki";
+    string value;
+    const char colon = ':';
+
+    // Without the host's own folder the name alone would be opened relative to
+    // whatever directory the launcher started in: a file planted there must not
+    // set the demanded version.
+    if (appSharedRes.empty()) {
+        LOGE("Could not open file(%s). err(%s)", apkInfoFile.c_str(),
+             "shared resource folder of the application is unknown");
+        return value;
+    }
+    std::ifstream file_stream(apkInfoFile.c_str());
+    if (!file_stream.is_open()) {
+        LOGE("Could not open file(%s). err(%s)", apkInfoFile.c_str(), strerror(errno));
+        return value;
+    }
+    string line;
+    while (std::getline(file_stream, line)) {
+        size_t colonIndex = line.find(colon);
+        if (colonIndex == string::npos) continue;
+        string key = line.substr(0, colonIndex);
+        if (key == searchKey) {
+            value = line.substr(colonIndex + 1);
+            value = trim(value);
+            break;
+        }
+    }
+    file_stream.close();
+    return value;
+}
+
+}  // namespace
+
+int main(int argc, char* pArgv[]) {
+    int ret = 0;
+    LOGI("Vornix.main started.");
+
+    string qorApplicationPath = App::getAppSharedResourcePath(_QOR_APP_ID);
+    Version qorVersion = getQorVersion();
+    Version minVersion("2.0.0");
+    string attribute = getQorAttribute("min-qor-rev");
+    Version attrMinQorVersion(attribute);
+    if (attrMinQorVersion > minVersion) minVersion = attrMinQorVersion;
+
+    if (qorVersion < minVersion) {
+        if (packageResult == 0) downloadForm.setVersionTooLow(true);
+        LOGE("Failed to get shared data path for %s. err(%s)", _QOR_APP_ID,
+             get_error_message(ret));
+    } else if (qorApplicationPath.empty()) {
+        LOGE("Failed to get shared data path for %s. err(%s)", _QOR_APP_ID,
+             get_error_message(ret));
+    } else {
+        qorApplicationPath += _QOR_APPLICATION_EXE_NAME;
+        if (access(qorApplicationPath.c_str(), F_OK) != 0) {
+            LOGE("QorApplication.exe (%s) does not exist!", qorApplicationPath.c_str());
+        } else {
+            void* handle = dlopen(qorApplicationPath.c_str(), RTLD_LAZY);
+            if (handle == nullptr) {
+                LOGE("Vornix dlopen() failed: %s, PATH=%s", dlerror(),
+                     qorApplicationPath.c_str());
+                return -1;
+            }
+            qor_main_t qorMain = reinterpret_cast<qor_main_t>(dlsym(handle, "main"));
+            if (qorMain == nullptr) {
+                LOGE("Vornix.main() dlsym() failed: %s, SYM=%s", dlerror(), "main");
+                return -1;
+            }
+            // The runtime owns the process from here; the handle stays open for good.
+            return qorMain(argc, pArgv);
+        }
+    }
+
+    app_data_t* app_data = downloadForm.getWindowObject();
+    app_data->lifecycle_cb.create = MainForm::app_create;
+    app_data->lifecycle_cb.terminate = MainForm::app_terminate;
+    app_data->lifecycle_cb.pause = MainForm::app_pause;
+    app_data->lifecycle_cb.resume = MainForm::app_resume;
+    app_data->lifecycle_cb.app_control = MainForm::app_control;
+    app_data->parentApplication = &downloadForm;
+
+    ret = ui_app_main(argc, pArgv, &app_data->lifecycle_cb, &downloadForm);
+    if (ret != APP_ERROR_NONE) LOGE("app_main() is failed. err = %d", ret);
+    LOGI("Vornix.main finished.");
+    return ret;
+}

@@ -1,0 +1,289 @@
+#include "TestDevice.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "device.h"
+
+extern char** environ;
+
+namespace vt {
+
+std::string sourceDir() { return VORNIX_SOURCE_DIR; }
+std::string binaryDir() { return VORNIX_BINARY_DIR; }
+
+std::string makeTempDir(const std::string& prefix) {
+    const char* base = getenv("TMPDIR");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+    return buf.data();
+}
+
+void removeTree(const std::string& path) {
+    if (path.size() < 6) return;  // never anything like "/" or "/tmp"
+    std::string cmd = "rm -rf '" + path + "'";
+    if (system(cmd.c_str()) != 0) {
+        // Left behind in the temporary folder; nothing else depends on it.
+    }
+}
+
+static void makeParents(const std::string& path) {
+    for (size_t p = path.find('/', 1); p != std::string::npos; p = path.find('/', p + 1))
+        mkdir(path.substr(0, p).c_str(), 0755);
+}
+
+void writeFile(const std::string& path, const std::string& content, int mode) {
+    makeParents(path);
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << content;
+    f.close();
+    chmod(path.c_str(), mode);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+static std::string escapeXml(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '&': out += "&amp;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string manifestXml(const PackageSpec& spec) {
+    std::string x = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                    "<manifest xmlns=\"http://tizen.org/ns/packages\" api-version=\"" +
+                    spec.apiVersion + "\" package=\"" + spec.pkgId + "\"";
+    if (!spec.noVersion) x += " version=\"" + escapeXml(spec.version) + "\"";
+    x += ">\n    <profile name=\"mobile\"/>\n";
+    for (const AppSpec& a : spec.apps) {
+        x += "    <" + a.kind + " appid=\"" + a.appId + "\" exec=\"" + escapeXml(a.exec) +
+             "\" type=\"capp\">\n";
+        if (!a.noLabel) x += "        <label>" + escapeXml(a.label) + "</label>\n";
+        if (!a.icon.empty()) x += "        <icon>" + escapeXml(a.icon) + "</icon>\n";
+        x += "    </" + a.kind + ">\n";
+    }
+    x += "    <privileges>\n";
+    for (const std::string& p : spec.privileges)
+        x += "        <privilege>" + p + "</privilege>\n";
+    x += "    </privileges>\n</manifest>\n";
+    return x;
+}
+
+PackageSpec hostPackage(const std::string& label) {
+    PackageSpec p;
+    p.pkgId = "org.example.host";
+    p.apps.push_back({"org.example.host", "ui-application", "vornix", label, false, "host.png"});
+    p.privileges = {"http://tizen.org/privilege/packagemanager.info",
+                    "http://tizen.org/privilege/appmanager.launch"};
+    return p;
+}
+
+PackageSpec layerPackage(const std::string& version, const std::string& runtime) {
+    PackageSpec p;
+    p.pkgId = "QOR111TBNX";
+    p.version = version;
+    p.apps.push_back({"QOR111TBNX.QorService", "service-application", "qor-service",
+                      "QOR Service", false, ""});
+    if (!runtime.empty()) p.copies["shared/res/QorApplication.exe"] = runtime;
+    return p;
+}
+
+TestDevice::TestDevice() : mPath(makeTempDir("vornix-device")) {
+    std::string err;
+    if (device::createDevice(mPath, &err) != device::OK) throw std::runtime_error(err);
+}
+
+TestDevice::~TestDevice() { removeTree(mPath); }
+
+std::string TestDevice::packageRoot(const std::string& pkgId) const {
+    return device::packageDir(mPath, pkgId);
+}
+
+void TestDevice::install(const PackageSpec& spec) {
+    std::string src = makeTempDir("vornix-pkg");
+    writeFile(src + "/tizen-manifest.xml", manifestXml(spec));
+    for (const auto& f : spec.files) writeFile(src + "/" + f.first, f.second);
+    for (const auto& c : spec.copies) writeFile(src + "/" + c.first, readFile(c.second), 0755);
+    std::string err;
+    device::Status st = device::installPackage(mPath, src, nullptr, &err);
+    removeTree(src);
+    if (st != device::OK) throw std::runtime_error("install failed: " + err);
+}
+
+void TestDevice::uninstall(const std::string& pkgId) {
+    std::string err;
+    device::uninstallPackage(mPath, pkgId, &err);
+}
+
+void TestDevice::activate(const std::string& appId) const {
+    setenv("VORNIX_DEVICE", mPath.c_str(), 1);
+    if (appId.empty())
+        unsetenv("VORNIX_APP_ID");
+    else
+        setenv("VORNIX_APP_ID", appId.c_str(), 1);
+}
+
+std::vector<std::string> TestDevice::env(const std::string& appId) const {
+    return {"VORNIX_DEVICE=" + mPath, "VORNIX_APP_ID=" + appId, "VORNIX_DLOG_FILE=",
+            "VORNIX_DLOG_STDERR=0", "ELM_ENGINE=buffer"};
+}
+
+static std::vector<std::string> splitLines(const std::string& s) {
+    std::vector<std::string> lines;
+    std::stringstream ss(s);
+    std::string l;
+    while (std::getline(ss, l)) lines.push_back(l);
+    return lines;
+}
+
+std::vector<std::string> TestDevice::logLines() const {
+    return splitLines(readFile(device::logFile(mPath)));
+}
+
+std::string TestDevice::journal() const { return readFile(device::journalFile(mPath)); }
+
+static void drain(int fd, std::string* into) {
+    char buf[4096];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n > 0) into->append(buf, n);
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                         const std::string& cwd, int timeoutMs,
+                         void (*onStarted)(int pid, void* data), void* data) {
+    ProcessResult r;
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return r;
+    std::vector<std::string> envs;
+    for (char** e = environ; *e; ++e) {
+        std::string entry = *e;
+        bool replaced = false;
+        for (const std::string& n : env)
+            if (entry.substr(0, entry.find('=') + 1) == n.substr(0, n.find('=') + 1))
+                replaced = true;
+        if (!replaced) envs.push_back(entry);
+    }
+    for (const std::string& n : env)
+        if (n.back() != '=') envs.push_back(n);  // "NAME=" removes NAME
+    std::vector<char*> cargv, cenv;
+    for (const std::string& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
+    cargv.push_back(nullptr);
+    for (const std::string& e : envs) cenv.push_back(const_cast<char*>(e.c_str()));
+    cenv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        dup2(err[1], STDERR_FILENO);
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+        execve(cargv[0], cargv.data(), cenv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    if (onStarted && pid > 0) onStarted(pid, data);
+    struct timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    int open = 2;
+    bool outOpen = true, errOpen = true;
+    while (open > 0) {
+        struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        long elapsed = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        if (elapsed > timeoutMs) {
+            r.timedOut = true;
+            kill(pid, SIGKILL);
+            break;
+        }
+        if (poll(fds, 2, 100) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (!(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            std::string* into = i == 0 ? &r.out : &r.err;
+            char buf[4096];
+            ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                into->append(buf, n);
+            } else if (i == 0 ? outOpen : errOpen) {
+                (i == 0 ? outOpen : errOpen) = false;
+                --open;
+                fds[i].fd = -1;
+            }
+        }
+    }
+    int st = 0;
+    waitpid(pid, &st, 0);
+    drain(out[0], &r.out);
+    drain(err[0], &r.err);
+    close(out[0]);
+    close(err[0]);
+    if (WIFEXITED(st)) r.status = WEXITSTATUS(st);
+    if (WIFSIGNALED(st)) r.signal = WTERMSIG(st);
+    return r;
+}
+
+int sourceLine(const std::string& file, const std::string& needle) {
+    std::ifstream f(sourceDir() + "/" + file);
+    std::string line;
+    for (int n = 1; std::getline(f, line); ++n)
+        if (line.find(needle) != std::string::npos) return n;
+    return -1;
+}
+
+std::string logLine(char prio, const std::string& tag, const std::string& file,
+                    const std::string& func, const std::string& needle, const std::string& msg) {
+    char head[256];
+    snprintf(head, sizeof head, "%c/%-8s(%5s): ", prio, tag.c_str(), "");
+    std::string base = file.substr(file.rfind('/') + 1);
+    return head + base + ": " + func + "(" + std::to_string(sourceLine(file, needle)) + ") > " + msg;
+}
+
+std::string withoutPid(const std::string& line) {
+    size_t open = line.find('(');
+    size_t close = line.find("): ", open);
+    if (open == std::string::npos || close == std::string::npos) return line;
+    return line.substr(0, open + 1) + std::string(close - open - 1, ' ') + line.substr(close);
+}
+
+LogCapture::LogCapture() {
+    struct stat st;
+    const char* f = getenv("VORNIX_DLOG_FILE");
+    mOffset = f && stat(f, &st) == 0 ? st.st_size : 0;
+}
+
+std::vector<std::string> LogCapture::lines() const {
+    const char* f = getenv("VORNIX_DLOG_FILE");
+    std::string all = f ? readFile(f) : "";
+    return splitLines(all.size() > static_cast<size_t>(mOffset) ? all.substr(mOffset) : "");
+}
+
+}  // namespace vt

@@ -1,0 +1,110 @@
+// Test support: throw-away device folders, packages, child processes and log reading.
+#ifndef VORNIX_TEST_DEVICE_H
+#define VORNIX_TEST_DEVICE_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vt {
+
+std::string makeTempDir(const std::string& prefix);
+void removeTree(const std::string& path);
+void writeFile(const std::string& path, const std::string& content, int mode = 0644);
+std::string readFile(const std::string& path);
+bool exists(const std::string& path);
+
+struct AppSpec {
+    std::string appId;
+    std::string kind = "ui-application";
+    std::string exec;
+    std::string label;  // no <label> when empty and noLabel is set
+    bool noLabel = false;
+    std::string icon;
+};
+
+struct PackageSpec {
+    std::string pkgId;
+    std::string version = "1.0.0";
+    bool noVersion = false;
+    std::string apiVersion = "4";
+    std::vector<AppSpec> apps;
+    std::vector<std::string> privileges;
+    std::map<std::string, std::string> files;  // path inside the package -> content
+    std::map<std::string, std::string> copies;  // path inside the package -> file to copy
+};
+
+std::string manifestXml(const PackageSpec& spec);
+
+// The host app every launcher test starts: package "org.example.host", app
+// "org.example.host" labelled `label`, with the privileges the launcher needs.
+PackageSpec hostPackage(const std::string& label = "Host App");
+// The compatibility layer's package with its service app and, unless `runtime` is
+// empty, the file copied in as shared/res/QorApplication.exe.
+PackageSpec layerPackage(const std::string& version, const std::string& runtime);
+
+class TestDevice {
+public:
+    TestDevice();
+    ~TestDevice();
+    TestDevice(const TestDevice&) = delete;
+    TestDevice& operator=(const TestDevice&) = delete;
+
+    const std::string& path() const { return mPath; }
+    std::string packageRoot(const std::string& pkgId) const;
+    void install(const PackageSpec& spec);
+    void uninstall(const std::string& pkgId);
+
+    // Points this process at the device, running as `appId` (tests of platform calls).
+    void activate(const std::string& appId) const;
+    // The environment a process started on this device as `appId` gets.
+    std::vector<std::string> env(const std::string& appId) const;
+
+    std::vector<std::string> logLines() const;
+    std::string journal() const;
+
+private:
+    std::string mPath;
+};
+
+struct ProcessResult {
+    int status = -1;      // exit status when exited
+    int signal = 0;       // terminating signal, 0 when exited
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+
+// Runs argv[0] with the current environment plus `env` (NAME=value entries).
+// `onStarted` may act on the child while it runs (it gets the pid).
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                         const std::string& cwd = "", int timeoutMs = 30000,
+                         void (*onStarted)(int pid, void* data) = nullptr, void* data = nullptr);
+
+// The 1-based number of the first line of a source file (relative to the source
+// tree) that contains `needle`; log lines name their source line, and tests find it here.
+int sourceLine(const std::string& file, const std::string& needle);
+
+// The log line a launcher writes: "<L>/<tag padded to 8>(<pid>): <file>: <func>(<line>) > <msg>",
+// compared without the pid.
+std::string logLine(char prio, const std::string& tag, const std::string& file,
+                    const std::string& func, const std::string& needle, const std::string& msg);
+// A log line with its pid field blanked, for comparison with logLine().
+std::string withoutPid(const std::string& line);
+
+// Log lines written by this process since the capture was made (in-process tests).
+class LogCapture {
+public:
+    LogCapture();
+    std::vector<std::string> lines() const;
+
+private:
+    long mOffset;
+};
+
+std::string sourceDir();
+std::string binaryDir();
+
+}  // namespace vt
+
+#endif
