@@ -95,11 +95,13 @@ void ensureGrabber(Evas* canvas) {
     if (gGrabbers.count(canvas)) return;
     Evas_Object* rect = evas_object_rectangle_add(canvas);
     if (!rect) return;
-    // A key that cannot be grabbed only reaches the focused widget; nothing to report.
-    for (const char* k : kBackKeys)
-        if (!evas_object_key_grab(rect, k, 0, 0, EINA_FALSE)) continue;
-    for (const char* k : kMoreKeys)
-        if (!evas_object_key_grab(rect, k, 0, 0, EINA_FALSE)) continue;
+    int grabbed = 0;
+    for (const char* k : kBackKeys) grabbed += evas_object_key_grab(rect, k, 0, 0, EINA_FALSE);
+    for (const char* k : kMoreKeys) grabbed += evas_object_key_grab(rect, k, 0, 0, EINA_FALSE);
+    if (grabbed == 0) {
+        evas_object_del(rect);
+        return;
+    }
     evas_object_event_callback_add(rect, EVAS_CALLBACK_KEY_DOWN, onKeyDown, nullptr);
     evas_object_event_callback_add(rect, EVAS_CALLBACK_DEL, onGrabberDel, nullptr);
     gGrabbers[canvas] = rect;
