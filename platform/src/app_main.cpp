@@ -11,6 +11,8 @@
 //     "terminate"         the app is asked to end, as by ui_app_exit()
 //     "appcontrol <text>" a launch request that reaches the running app; <text> is
 //                         what appcontrol_from_message() decodes; app_control is called
+//     "snapshot <base>", "tap <text>", "key <name>"
+//                         look at or act on the app's window (ui_inspect.h)
 //   Unknown or undecodable lines are ignored. Both files are removed when the loop ends.
 // As on a device, the app is also paused when all its windows are hidden or iconified
 // and resumed when one comes back; SIGTERM and SIGINT end it like "terminate".
@@ -33,6 +35,7 @@
 
 #include "app_control_internal.h"
 #include "device.h"
+#include "ui_inspect.h"
 
 struct app_event_handler {
     app_event_type_e type;
@@ -152,6 +155,8 @@ void handleMessage(const std::string& line) {
         ui_app_exit();
     } else if (line.compare(0, 11, "appcontrol ") == 0) {
         deliverAppControl(appcontrol_from_message(line.c_str() + 11));
+    } else {
+        ui_inspect_control(line);
     }
 }
 
@@ -249,6 +254,7 @@ int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, vo
         g.state = State::Running;
         deliverAppControl(appcontrol_from_environment());
         trackWindows();
+        ui_inspect_arm_from_environment();
         if (!g.exitBeforeLoop) {
             g.inLoop = true;
             elm_run();
