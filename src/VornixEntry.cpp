@@ -120,11 +120,9 @@ int main(int argc, char* pArgv[]) {
 
     if (qorVersion < minVersion) {
         if (packageResult == 0) downloadForm.setVersionTooLow(true);
-        LOGE("Failed to get shared data path for %s. err(%s)", _QOR_APP_ID,
-             get_error_message(ret));
+        LOGE("Failed to get shared data path for %s. err(%s)", _QOR_APP_ID, get_error_message(ret));
     } else if (qorApplicationPath.empty()) {
-        LOGE("Failed to get shared data path for %s. err(%s)", _QOR_APP_ID,
-             get_error_message(ret));
+        LOGE("Failed to get shared data path for %s. err(%s)", _QOR_APP_ID, get_error_message(ret));
     } else {
         qorApplicationPath += _QOR_APPLICATION_EXE_NAME;
         if (access(qorApplicationPath.c_str(), F_OK) != 0) {
@@ -132,8 +130,7 @@ int main(int argc, char* pArgv[]) {
         } else {
             void* handle = dlopen(qorApplicationPath.c_str(), RTLD_LAZY);
             if (handle == nullptr) {
-                LOGE("Vornix dlopen() failed: %s, PATH=%s", dlerror(),
-                     qorApplicationPath.c_str());
+                LOGE("Vornix dlopen() failed: %s, PATH=%s", dlerror(), qorApplicationPath.c_str());
                 return -1;
             }
             qor_main_t qorMain = reinterpret_cast<qor_main_t>(dlsym(handle, "main"));

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "device.h"
 
@@ -69,20 +70,30 @@ static std::string escapeXml(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '&': out += "&amp;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
 }
 
 std::string manifestXml(const PackageSpec& spec) {
-    std::string x = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                    "<manifest xmlns=\"http://tizen.org/ns/packages\" api-version=\"" +
-                    spec.apiVersion + "\" package=\"" + spec.pkgId + "\"";
+    std::string x =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+        "<manifest xmlns=\"http://tizen.org/ns/packages\" api-version=\"" +
+        spec.apiVersion + "\" package=\"" + spec.pkgId + "\"";
     if (!spec.noVersion) x += " version=\"" + escapeXml(spec.version) + "\"";
     x += ">\n    <profile name=\"mobile\"/>\n";
     for (const AppSpec& a : spec.apps) {
@@ -93,8 +104,7 @@ std::string manifestXml(const PackageSpec& spec) {
         x += "    </" + a.kind + ">\n";
     }
     x += "    <privileges>\n";
-    for (const std::string& p : spec.privileges)
-        x += "        <privilege>" + p + "</privilege>\n";
+    for (const std::string& p : spec.privileges) x += "        <privilege>" + p + "</privilege>\n";
     x += "    </privileges>\n</manifest>\n";
     return x;
 }
@@ -112,8 +122,8 @@ PackageSpec layerPackage(const std::string& version, const std::string& runtime)
     PackageSpec p;
     p.pkgId = "QOR111TBNX";
     p.version = version;
-    p.apps.push_back({"QOR111TBNX.QorService", "service-application", "qor-service",
-                      "QOR Service", false, ""});
+    p.apps.push_back(
+        {"QOR111TBNX.QorService", "service-application", "qor-service", "QOR Service", false, ""});
     if (!runtime.empty()) p.copies["shared/res/QorApplication.exe"] = runtime;
     return p;
 }
@@ -154,8 +164,9 @@ void TestDevice::activate(const std::string& appId) const {
 }
 
 std::vector<std::string> TestDevice::env(const std::string& appId) const {
+    // No desktop services: the toolkit's system modules would only look for a bus.
     return {"VORNIX_DEVICE=" + mPath, "VORNIX_APP_ID=" + appId, "VORNIX_DLOG_FILE=",
-            "VORNIX_DLOG_STDERR=0", "ELM_ENGINE=buffer"};
+            "VORNIX_DLOG_STDERR=0",   "ELM_ENGINE=buffer",      "ECORE_NO_SYSTEM_MODULES=1"};
 }
 
 static std::vector<std::string> splitLines(const std::string& s) {
@@ -210,7 +221,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector
     }
     close(out[1]);
     close(err[1]);
-    if (onStarted && pid > 0) onStarted(pid, data);
+    std::thread actor;
+    if (onStarted && pid > 0) actor = std::thread(onStarted, static_cast<int>(pid), data);
     struct timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);
     int open = 2;
@@ -242,6 +254,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector
     }
     int st = 0;
     waitpid(pid, &st, 0);
+    if (actor.joinable()) actor.join();
     drain(out[0], &r.out);
     drain(err[0], &r.err);
     close(out[0]);
@@ -251,20 +264,22 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector
     return r;
 }
 
-int sourceLine(const std::string& file, const std::string& needle) {
+int sourceLine(const std::string& file, const std::string& needle, int nth) {
     std::ifstream f(sourceDir() + "/" + file);
     std::string line;
     for (int n = 1; std::getline(f, line); ++n)
-        if (line.find(needle) != std::string::npos) return n;
+        if (line.find(needle) != std::string::npos && --nth == 0) return n;
     return -1;
 }
 
 std::string logLine(char prio, const std::string& tag, const std::string& file,
-                    const std::string& func, const std::string& needle, const std::string& msg) {
+                    const std::string& func, const std::string& needle, const std::string& msg,
+                    int nth) {
     char head[256];
     snprintf(head, sizeof head, "%c/%-8s(%5s): ", prio, tag.c_str(), "");
     std::string base = file.substr(file.rfind('/') + 1);
-    return head + base + ": " + func + "(" + std::to_string(sourceLine(file, needle)) + ") > " + msg;
+    return head + base + ": " + func + "(" + std::to_string(sourceLine(file, needle, nth)) +
+           ") > " + msg;
 }
 
 std::string withoutPid(const std::string& line) {

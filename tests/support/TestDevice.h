@@ -30,7 +30,7 @@ struct PackageSpec {
     std::string apiVersion = "4";
     std::vector<AppSpec> apps;
     std::vector<std::string> privileges;
-    std::map<std::string, std::string> files;  // path inside the package -> content
+    std::map<std::string, std::string> files;   // path inside the package -> content
     std::map<std::string, std::string> copies;  // path inside the package -> file to copy
 };
 
@@ -68,27 +68,30 @@ private:
 };
 
 struct ProcessResult {
-    int status = -1;      // exit status when exited
-    int signal = 0;       // terminating signal, 0 when exited
+    int status = -1;  // exit status when exited
+    int signal = 0;   // terminating signal, 0 when exited
     bool timedOut = false;
     std::string out;
     std::string err;
 };
 
 // Runs argv[0] with the current environment plus `env` (NAME=value entries).
-// `onStarted` may act on the child while it runs (it gets the pid).
+// `onStarted` may act on the child while it runs (it gets the pid); it runs on its own
+// thread while the child's output is collected.
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                          const std::string& cwd = "", int timeoutMs = 30000,
                          void (*onStarted)(int pid, void* data) = nullptr, void* data = nullptr);
 
 // The 1-based number of the first line of a source file (relative to the source
 // tree) that contains `needle`; log lines name their source line, and tests find it here.
-int sourceLine(const std::string& file, const std::string& needle);
+// `nth` picks a later occurrence when the same statement stands more than once.
+int sourceLine(const std::string& file, const std::string& needle, int nth = 1);
 
 // The log line a launcher writes: "<L>/<tag padded to 8>(<pid>): <file>: <func>(<line>) > <msg>",
 // compared without the pid.
 std::string logLine(char prio, const std::string& tag, const std::string& file,
-                    const std::string& func, const std::string& needle, const std::string& msg);
+                    const std::string& func, const std::string& needle, const std::string& msg,
+                    int nth = 1);
 // A log line with its pid field blanked, for comparison with logLine().
 std::string withoutPid(const std::string& line);
 
