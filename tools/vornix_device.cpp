@@ -1,0 +1,390 @@
+// vornix-device: makes and manages device folders of the desktop platform, and starts
+// and steers apps on them the way the device's own launcher and tools would.
+// The folder layout and the environment of a started app are described in device.h.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "device.h"
+
+namespace {
+
+const char kTool[] = "vornix-device";
+// The device's shared media folder sits at this fixed path on every device.
+const char kSystemMedia[] = "/opt/usr/media";
+const char kLetters[] = "??VDIWEFS";
+
+const char kUsage[] =
+    "Usage: vornix-device DEVICE COMMAND [ARGUMENTS]\n"
+    "       vornix-device --help\n"
+    "\n"
+    "Makes and manages a device folder of the desktop platform.\n"
+    "\n"
+    "Commands:\n"
+    "  create                 make DEVICE a new device folder\n"
+    "  install PKGDIR         install the package unpacked in PKGDIR (tizen-manifest.xml\n"
+    "                         at its top), replacing an installed version of it\n"
+    "  uninstall PKGID        remove an installed package\n"
+    "  list                   installed packages with their versions and applications\n"
+    "  launch APPID [ARG...]  start an application as the platform's launcher does; the\n"
+    "                         exit status is the application's (127: it could not start)\n"
+    "  pause APPID            send a running application to the background\n"
+    "  resume APPID           bring it back\n"
+    "  terminate APPID        ask it to end (SIGTERM when it reads no control messages)\n"
+    "  tap APPID TEXT         press the button labelled TEXT on its window\n"
+    "  key APPID KEYNAME      press a key on its window, e.g. XF86Back\n"
+    "  snapshot APPID BASE    write BASE.txt (its widgets) and BASE.png (its window's\n"
+    "                         pixels, headless runs only)\n"
+    "  log [--tag TAG]... [--priority P]\n"
+    "                         the platform log: only lines of the given tags, of\n"
+    "                         priority P (V D I W E F, or 2-7) and above\n"
+    "  journal                the launch requests sent on the device\n"
+    "\n"
+    "A launched application gets VORNIX_DEVICE (the device folder) and VORNIX_APP_ID (its\n"
+    "id) and runs in a private mount namespace in which /opt/usr/media is the device's\n"
+    "opt/usr/media folder, when the system allows one.\n"
+    "Exit status: 0 on success, 1 on failure, 2 on a usage error.\n";
+
+int fail(const std::string& why, int status = 1) {
+    std::string line = why;
+    for (char& c : line)
+        if (c == '\n' || c == '\r') c = ' ';
+    std::cerr << kTool << ": " << line << "\n";
+    return status;
+}
+
+int usage(const std::string& why) { return fail(why + " (see " + kTool + " --help)", 2); }
+
+bool isDir(const std::string& p) {
+    struct stat st;
+    return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool isEmptyDir(const std::string& p) {
+    DIR* d = opendir(p.c_str());
+    if (!d) return false;
+    bool empty = true;
+    while (struct dirent* e = readdir(d))
+        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) empty = false;
+    closedir(d);
+    return empty;
+}
+
+std::string absolute(const std::string& path) {
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    if (!p.empty() && p[0] == '/') return p;
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) return p;
+    return std::string(cwd) + "/" + p;
+}
+
+bool makeDirs(const std::string& path) {
+    for (size_t p = path.find('/', 1);; p = path.find('/', p + 1)) {
+        std::string cur = path.substr(0, p);
+        if (mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        if (p == std::string::npos) break;
+    }
+    return isDir(path);
+}
+
+std::string describe(const device::Package& pkg) {
+    return pkg.pkgId + " " + (pkg.hasVersion ? pkg.version : "(no version)");
+}
+
+int cmdCreate(const std::string& dev, const std::string& shown) {
+    struct stat st;
+    if (stat(dev.c_str(), &st) == 0 && !device::isDevice(dev)) {
+        if (!S_ISDIR(st.st_mode)) return fail(shown + " exists and is not a folder");
+        if (!isEmptyDir(dev)) return fail(shown + " exists and is not a device folder");
+    }
+    std::string err;
+    if (device::createDevice(dev, &err) != device::OK) return fail(err);
+    return 0;
+}
+
+int cmdInstall(const std::string& dev, const std::string& src) {
+    device::Package pkg;
+    std::string err;
+    if (!isDir(src)) return fail("cannot install " + src + ": not a package folder");
+    if (device::parseManifest(src + "/tizen-manifest.xml", &pkg, &err) != device::OK)
+        return fail("cannot install " + src + ": " + err);
+    device::Package old;
+    bool hadOld = device::findPackage(pkg.pkgId, &old) == device::OK;
+    if (device::installPackage(dev, src, &pkg, &err) != device::OK)
+        return fail("cannot install " + src + ": " + err);
+    std::cout << "installed " << describe(pkg);
+    if (hadOld)
+        std::cout << " (replaced " << (old.hasVersion ? old.version : "(no version)") << ")";
+    std::cout << "\n";
+    return 0;
+}
+
+int cmdUninstall(const std::string& dev, const std::string& pkgId) {
+    std::string err;
+    device::Status st = device::uninstallPackage(dev, pkgId, &err);
+    if (st != device::OK) return fail(err);
+    std::cout << "uninstalled " << pkgId << "\n";
+    return 0;
+}
+
+int cmdList(const std::string& dev) {
+    std::vector<device::Package> all;
+    if (device::listPackages(dev, &all) != device::OK) return fail("cannot list packages");
+    for (const device::Package& p : all) {
+        std::cout << describe(p) << "\n";
+        for (const device::AppEntry& a : p.apps) {
+            std::cout << "    " << a.appId << "  " << a.kind << "  bin/" << a.exec;
+            if (a.hasLabel) std::cout << "  \"" << a.label << "\"";
+            std::cout << "\n";
+        }
+    }
+    return 0;
+}
+
+bool writeAll(const std::string& path, const std::string& text) {
+    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    return close(fd) == 0 && ok;
+}
+
+// Gives this process, and what it execs, its own view of the mounts in which the fixed
+// media folder is the device's. Empty on success, otherwise why not.
+std::string privateMedia(const std::string& dev) {
+    uid_t uid = geteuid();
+    gid_t gid = getegid();
+    if (unshare(CLONE_NEWNS) != 0) {
+        std::string why = std::string("unshare: ") + strerror(errno);
+        // Without privilege, a user namespace that maps only this user grants the mount.
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return why;
+        if (!writeAll("/proc/self/setgroups", "deny") ||
+            !writeAll("/proc/self/uid_map",
+                      std::to_string(uid) + " " + std::to_string(uid) + " 1") ||
+            !writeAll("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1"))
+            return "cannot map the user into a user namespace";
+    }
+    // Mounts made here must not reach the rest of the system.
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_SLAVE, nullptr) != 0)
+        return std::string("cannot make / a slave mount: ") + strerror(errno);
+    if (!makeDirs(kSystemMedia))
+        return std::string("cannot create ") + kSystemMedia + ": " + strerror(errno);
+    std::string media = device::mediaDir(dev);
+    if (mount(media.c_str(), kSystemMedia, nullptr, MS_BIND | MS_REC, nullptr) != 0)
+        return "cannot mount " + media + " on " + kSystemMedia + ": " + strerror(errno);
+    return "";
+}
+
+int cmdLaunch(const std::string& dev, const std::string& appId,
+              const std::vector<std::string>& args) {
+    device::Package pkg;
+    device::AppEntry app;
+    if (device::findApp(appId, &pkg, &app) != device::OK)
+        return fail("no application " + appId + " is installed", 127);
+    if (app.exec.empty() || app.exec.find('/') != std::string::npos || app.exec == "." ||
+        app.exec == "..")
+        return fail("application " + appId + " has no valid exec in its manifest", 127);
+    std::string exe = pkg.root + "bin/" + app.exec;
+    if (access(exe.c_str(), X_OK) != 0)
+        return fail("cannot start " + appId + ": " + exe + ": " + strerror(errno), 127);
+
+    setenv("VORNIX_APP_ID", appId.c_str(), 1);
+    // Started from the home screen: no launch request of another app's.
+    unsetenv("VORNIX_APP_CONTROL");
+    std::string why = privateMedia(dev);
+    if (!why.empty())
+        fail("no private media folder for this run (" + why + "); " + kSystemMedia +
+             " is the system's own");
+
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(exe.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(exe.c_str(), argv.data());
+    return fail("cannot start " + appId + ": " + exe + ": " + strerror(errno), 127);
+}
+
+int cmdControl(const std::string& dev, const std::string& appId, const std::string& message) {
+    int pid = device::runningPid(dev, appId);
+    if (pid == 0) return fail(appId + " is not running");
+    device::Status st = device::sendControl(dev, appId, message);
+    if (st == device::OK) return 0;
+    if (st == device::NOT_FOUND && message == "terminate") {
+        if (kill(pid, SIGTERM) == 0) return 0;
+        return fail("cannot terminate " + appId + ": " + strerror(errno));
+    }
+    if (st == device::NOT_FOUND) return fail(appId + " reads no control messages");
+    return fail("cannot send \"" + message + "\" to " + appId);
+}
+
+bool fileExists(const std::string& p) {
+    struct stat st;
+    return stat(p.c_str(), &st) == 0;
+}
+
+void sleepMs(int ms) {
+    struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
+    nanosleep(&ts, nullptr);
+}
+
+// The app writes the listing first and the picture after it; wait for both, or for the
+// listing alone when no picture follows (a window on a display has no pixels to read).
+int cmdSnapshot(const std::string& dev, const std::string& appId, const std::string& base) {
+    std::string txt = base + ".txt", png = base + ".png";
+    unlink(txt.c_str());
+    unlink(png.c_str());
+    int r = cmdControl(dev, appId, "snapshot " + base);
+    if (r != 0) return r;
+    int sinceListing = -1;
+    for (int waited = 0; waited < 20000; waited += 50) {
+        if (fileExists(png)) {
+            sleepMs(50);
+            std::cout << txt << "\n" << png << "\n";
+            return 0;
+        }
+        if (sinceListing < 0 && fileExists(txt)) sinceListing = 0;
+        if (sinceListing >= 0 && (sinceListing += 50) > 2000) {
+            std::cout << txt << "\n";
+            return fail("no picture of " + appId + "'s window (headless runs only)");
+        }
+        if (device::runningPid(dev, appId) == 0) break;
+        sleepMs(50);
+    }
+    return fail("no snapshot came from " + appId);
+}
+
+int parsePriority(const std::string& s) {
+    if (s.size() == 1 && s[0] >= '2' && s[0] <= '7') return s[0] - '0';
+    if (s.size() == 1)
+        for (int p = 2; p <= 7; ++p)
+            if (kLetters[p] == toupper(static_cast<unsigned char>(s[0]))) return p;
+    return -1;
+}
+
+// A line of the log viewer's brief format: "<L>/<tag padded to 8>(<pid padded to 5>): ".
+bool parseLogLine(const std::string& line, int* prio, std::string* tag) {
+    if (line.size() < 4 || line[1] != '/') return false;
+    const char* letter = strchr(kLetters + 2, line[0]);
+    if (!letter || !line[0]) return false;
+    for (size_t open = line.find('(', 2); open != std::string::npos;
+         open = line.find('(', open + 1)) {
+        size_t close = line.find("): ", open);
+        if (close == std::string::npos) return false;
+        std::string pid = line.substr(open + 1, close - open - 1);
+        if (pid.find_first_of("0123456789") != std::string::npos &&
+            pid.find_first_not_of(" 0123456789") == std::string::npos) {
+            *tag = line.substr(2, open - 2);
+            while (!tag->empty() && tag->back() == ' ') tag->pop_back();
+            *prio = static_cast<int>(letter - kLetters);
+            return true;
+        }
+    }
+    return false;
+}
+
+int cmdLog(const std::string& dev, const std::vector<std::string>& args) {
+    std::set<std::string> tags;
+    int minPrio = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if ((a == "--tag" || a == "--priority") && i + 1 >= args.size())
+            return usage(a + " needs a value");
+        if (a == "--tag") {
+            tags.insert(args[++i]);
+        } else if (a == "--priority") {
+            minPrio = parsePriority(args[++i]);
+            if (minPrio < 0)
+                return usage("unknown priority " + args[i] + " (one of V D I W E F, or 2-7)");
+        } else {
+            return usage("unknown log option " + a);
+        }
+    }
+    std::ifstream in(device::logFile(dev), std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        int prio = 0;
+        std::string tag;
+        bool parsed = parseLogLine(line, &prio, &tag);
+        bool filtered = !tags.empty() || minPrio > 0;
+        if (!parsed && filtered) continue;
+        if (parsed && !tags.empty() && !tags.count(tag)) continue;
+        if (parsed && prio < minPrio) continue;
+        std::cout << line << "\n";
+    }
+    return 0;
+}
+
+int cmdJournal(const std::string& dev) {
+    std::ifstream in(device::journalFile(dev), std::ios::binary);
+    std::cout << in.rdbuf();
+    std::cout.flush();
+    return 0;
+}
+
+bool oneLine(const std::string& s) { return s.find_first_of("\r\n") == std::string::npos; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> a(argv + 1, argv + argc);
+    for (const std::string& s : a)
+        if (s == "--help" || s == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+    if (a.size() < 2) return usage(a.empty() ? "no device folder given" : "no command given");
+    const std::string shown = a[0], cmd = a[1];
+    const std::string dev = absolute(shown);
+    std::vector<std::string> rest(a.begin() + 2, a.end());
+
+    if (cmd == "create")
+        return rest.empty() ? cmdCreate(dev, shown) : usage("create takes no arguments");
+
+    struct Command {
+        const char* name;
+        size_t minArgs, maxArgs;
+    };
+    static const Command kCommands[] = {
+        {"install", 1, 1}, {"uninstall", 1, 1}, {"list", 0, 0},       {"launch", 1, SIZE_MAX},
+        {"pause", 1, 1},   {"resume", 1, 1},    {"terminate", 1, 1},  {"tap", 2, 2},
+        {"key", 2, 2},     {"snapshot", 2, 2},  {"log", 0, SIZE_MAX}, {"journal", 0, 0},
+    };
+    const Command* found = nullptr;
+    for (const Command& c : kCommands)
+        if (cmd == c.name) found = &c;
+    if (!found) return usage("unknown command " + cmd);
+    if (rest.size() < found->minArgs || rest.size() > found->maxArgs)
+        return usage("wrong number of arguments for " + cmd);
+    int failStatus = cmd == "launch" ? 127 : 1;
+    if (!device::isDevice(dev)) return fail(shown + " is not a device folder", failStatus);
+    // The device model's lookups, and every app started from here, find the device here.
+    setenv("VORNIX_DEVICE", dev.c_str(), 1);
+
+    if (cmd == "install") return cmdInstall(dev, rest[0]);
+    if (cmd == "uninstall") return cmdUninstall(dev, rest[0]);
+    if (cmd == "list") return cmdList(dev);
+    if (cmd == "launch")
+        return cmdLaunch(dev, rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
+    if (cmd == "log") return cmdLog(dev, rest);
+    if (cmd == "journal") return cmdJournal(dev);
+    for (const std::string& s : rest)
+        if (!oneLine(s)) return usage("a control message is one line");
+    if (cmd == "tap" || cmd == "key") return cmdControl(dev, rest[0], cmd + " " + rest[1]);
+    if (cmd == "snapshot") return cmdSnapshot(dev, rest[0], absolute(rest[1]));
+    return cmdControl(dev, rest[0], cmd);
+}
