@@ -68,8 +68,9 @@ string App::getAppSharedDataPath(const char* appId) {
     char* path = nullptr;
     int ret = app_manager_get_shared_data_path(appId, &path);
     if (ret != APP_MANAGER_ERROR_NONE) {
-        LOGE("Failed to get shared data path for %s. err(%s)", appId ? appId : "(null)",
-             get_error_message(ret));
+        // One line per log statement: compilers disagree on __LINE__ across lines.
+        const char* why = get_error_message(ret);
+        LOGE("Failed to get shared data path for %s. err(%s)", appId ? appId : "(null)", why);
         return string();
     }
     LOGI("Shared data path for %s is %s", appId, path);
@@ -80,8 +81,8 @@ string App::getAppSharedResourcePath(const char* appId) {
     char* path = nullptr;
     int ret = app_manager_get_shared_resource_path(appId, &path);
     if (ret != APP_MANAGER_ERROR_NONE) {
-        LOGE("Failed to get shared res path for %s. err(%s)", appId ? appId : "(null)",
-             get_error_message(ret));
+        const char* why = get_error_message(ret);
+        LOGE("Failed to get shared res path for %s. err(%s)", appId ? appId : "(null)", why);
         return string();
     }
     LOGI("Shared res path for %s is %s", appId, path);
