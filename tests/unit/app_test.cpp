@@ -92,8 +92,8 @@ const FolderCase kFolders[] = {
     {"getAppExternalSharedDataPath", &App::getAppExternalSharedDataPath, "shared/data/", true,
      false},
     {"getAppResourcePath", &App::getAppResourcePath, "res/", false, false},
-    {"getAppSharedDataPath", static_cast<string (*)()>(&App::getAppSharedDataPath),
-     "shared/data/", false, true},
+    {"getAppSharedDataPath", static_cast<string (*)()>(&App::getAppSharedDataPath), "shared/data/",
+     false, true},
     {"getAppSharedResourcePath", static_cast<string (*)()>(&App::getAppSharedResourcePath),
      "shared/res/", false, false},
     {"getAppSharedTrustedPath", &App::getAppSharedTrustedPath, "shared/trusted/", false, false},
@@ -175,8 +175,8 @@ TEST_F(AppTest, OtherAppsSharedFoldersLogTheirAnswer) {
         const char* func = res ? "getAppSharedResourcePath" : "getAppSharedDataPath";
 
         vt::LogCapture log;
-        std::string path = res ? App::getAppSharedResourcePath(c.appId)
-                               : App::getAppSharedDataPath(c.appId);
+        std::string path =
+            res ? App::getAppSharedResourcePath(c.appId) : App::getAppSharedDataPath(c.appId);
         std::vector<std::string> lines = log.lines();
         ASSERT_EQ(1u, lines.size());
         if (c.error) {

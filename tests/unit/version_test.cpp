@@ -37,9 +37,9 @@ struct HostContext {
 
 struct ParseCase {
     const char* text;
-    const char* shown;      // toString()
-    bool empty;             // no components
-    const char* numbers;    // a version with the same components and no remainder
+    const char* shown;    // toString()
+    bool empty;           // no components
+    const char* numbers;  // a version with the same components and no remainder
     bool hasRemainder;
 };
 
@@ -137,10 +137,10 @@ TEST(VersionTest, OrdersBothWays) {
         EXPECT_EQ(c.sign, sign(a.compare(b, c.checkRemainder)));
         EXPECT_EQ(-c.sign, sign(b.compare(a, c.checkRemainder)));
         if (c.checkRemainder) {
-            EXPECT_EQ(c.sign < 0, a < b);
-            EXPECT_EQ(c.sign > 0, a > b);
-            EXPECT_EQ(c.sign > 0, b < a);
-            EXPECT_EQ(c.sign < 0, b > a);
+            EXPECT_EQ(c.sign < 0, (a < b));
+            EXPECT_EQ(c.sign > 0, (a > b));
+            EXPECT_EQ(c.sign > 0, (b < a));
+            EXPECT_EQ(c.sign < 0, (b > a));
         }
     }
 }
