@@ -395,21 +395,21 @@ TEST(ManifestTest, ExternalEntitiesAreNotExpanded) {
 }
 
 TEST_F(PlatformTest, ManifestWithoutVersionGivesNoVersionText) {
-    vt::PackageSpec spec;
-    spec.pkgId = "org.example.nover";
-    spec.noVersion = true;
-    spec.apps.push_back({"org.example.nover", "ui-application", "nover", "No Version", false, ""});
-    device.install(spec);
+    vt::PackageSpec nover;
+    nover.pkgId = "org.example.nover";
+    nover.noVersion = true;
+    nover.apps.push_back({"org.example.nover", "ui-application", "nover", "No Version", false, ""});
+    device.install(nover);
     package_info_h info = nullptr;
     ASSERT_EQ(PACKAGE_MANAGER_ERROR_NONE,
-              package_manager_get_package_info(spec.pkgId.c_str(), &info));
+              package_manager_get_package_info(nover.pkgId.c_str(), &info));
     char sentinel = 0;
     char* version = &sentinel;
     EXPECT_EQ(PACKAGE_MANAGER_ERROR_NONE, package_info_get_version(info, &version));
     EXPECT_EQ(nullptr, version);
     EXPECT_EQ(PACKAGE_MANAGER_ERROR_NONE, package_info_destroy(info));
 
-    device.activate(spec.pkgId);
+    device.activate(nover.pkgId);
     char* appVersion = nullptr;
     EXPECT_EQ(APP_ERROR_NONE, app_get_version(&appVersion));
     EXPECT_EQ("", take(appVersion));
