@@ -322,7 +322,7 @@ void MainForm::showErrorPopup(string title, string message, Evas_Smart_Cb ok_but
         // Without a button the back key is still the way out.
         evas_object_size_hint_weight_set(okButton, EVAS_HINT_EXPAND, EVAS_HINT_EXPAND);
         elm_object_part_text_set(okButton, NULL, "OK");
-        evas_object_smart_callback_add(okButton, "clicked", ok_button_cb, this);
+        if (ok_button_cb) evas_object_smart_callback_add(okButton, "clicked", ok_button_cb, this);
         elm_object_part_content_set(popup, "button1", okButton);
     }
     evas_object_show(popup);
