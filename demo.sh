@@ -126,11 +126,10 @@ finish_host() {  # waits for the background host app to end; prints its status
   return "$status"
 }
 
-# Writes <base>.png and <base>.txt; with a real window, gives the viewer time instead.
+# Headless: writes <base>.png and <base>.txt. With --show: gives the viewer time.
 picture() {  # base, what
   if [ "$show" -eq 1 ]; then
-    vd snapshot "$host" "$1" >/dev/null 2>&1 || true
-    note "the $2 is on the display; looking at it for 5 s"
+    note "the $2 is on the display; look at it for 5 s"
     sleep 5
   else
     vd snapshot "$host" "$1" >/dev/null || fail "no screenshot of the $2"
@@ -138,8 +137,10 @@ picture() {  # base, what
   fi
 }
 
-has_widget() {  # listing, widget text
-  grep -q "^elm_button .* text=$2\$" "$1"
+has_button() {  # listing, button text, "packed" or "unpacked"
+  local cell=' cell='
+  [ "$3" = packed ] || cell=''
+  grep -q "^elm_button [^ ]* [^ ]*$cell.* text=$2\$" "$1"
 }
 
 # -- The device -----------------------------------------------------------------
@@ -160,17 +161,31 @@ say "1. $host starts with no compatibility layer installed"
 start_host "$out/host-run-1.log"
 picture "$out/form-install" "install form"
 new_log
-if ! has_widget "$out/form-install.txt" Download || ! has_widget "$out/form-install.txt" Decline; then
-  fail "the form does not show Download and Decline"
+if [ "$show" -eq 0 ]; then
+  listing=$out/form-install.txt
+  if ! has_button "$listing" Download packed || ! has_button "$listing" Decline packed; then
+    fail "the form does not show Download and Decline"
+  fi
+  note "the form shows Download and Decline"
 fi
-note "the form shows Download and Decline"
 
 # -- 2 ----------------------------------------------------------------------------
 step=2
 say "2. Download is pressed (a real tap on the button, sent with: vornix-device tap)"
 marker=$device/opt/usr/media/.qor-start
-vd tap "$host" Download
+if grep -q "no private media folder" "$out/host-run-1.log"; then
+  marker=/opt/usr/media/.qor-start
+  note "this system gives the app no private media folder: the marker goes to $marker"
+fi
 installed() { vd list | grep -q '^QOR111TBNX 2.2.0$'; }
+if [ "$show" -eq 1 ]; then
+  note "press Download on the window, or wait 10 s and the demo taps it"
+  for _ in $(seq 100); do
+    installed && break
+    sleep 0.1
+  done
+fi
+installed || vd tap "$host" Download
 wait_for 30 "the store's install of the layer" installed
 wait_for 10 "the start marker" test -s "$marker"
 new_log
@@ -203,11 +218,14 @@ say "4. With the old layer installed instead, the form asks for an upgrade"
 vd install "$packages/QOR111TBNX-2.0.5"
 start_host "$out/host-run-4.log"
 picture "$out/form-upgrade" "upgrade form"
-has_widget "$out/form-upgrade.txt" Upgrade || fail "the form does not show Upgrade"
-if grep -q "cell=.* text=Decline\$" "$out/form-upgrade.txt"; then
-  fail "Decline is on the upgrade form"
+if [ "$show" -eq 0 ]; then
+  listing=$out/form-upgrade.txt
+  has_button "$listing" Upgrade packed || fail "the form does not show Upgrade"
+  if has_button "$listing" Decline packed || has_button "$listing" Download any; then
+    fail "the upgrade form shows more than the Upgrade button"
+  fi
+  note "the form shows one Upgrade button"
 fi
-note "the form shows one Upgrade button"
 vd terminate "$host"
 finish_host || fail "the host app did not end cleanly"
 new_log
