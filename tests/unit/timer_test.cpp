@@ -72,13 +72,14 @@ void idle(double seconds) {
     runUntil([] { return false; }, seconds);
 }
 
+// Ecore is started once for the whole test program: started again after a full
+// shutdown, it loses its signal pipe and complains about every child that ends.
 class TimerTest : public testing::Test {
 protected:
     void SetUp() override {
-        setenv("ECORE_NO_SYSTEM_MODULES", "1", 1);  // no session bus on a test machine
-        ecore_init();
+        static int once = (setenv("ECORE_NO_SYSTEM_MODULES", "1", 1), ecore_init());
+        ASSERT_GT(once, 0);
     }
-    void TearDown() override { ecore_shutdown(); }
 };
 
 TEST_F(TimerTest, OneShotExpiresOnceWithItselfThenIsIdle) {
@@ -254,7 +255,7 @@ TEST_F(TimerTest, ReentrantStartsKeepTheAnswerAndMTimerInStep) {
         Ecore_Timer* expiring = TimerTestPeer::pending(t);
         EXPECT_EQ(TimerTestPeer::expire(&t), c.answer) << c.name;
         EXPECT_EQ(l.calls, 1) << c.name;
-        if (c.action) EXPECT_EQ(got, c.actionResult) << c.name;
+        EXPECT_EQ(got, c.action ? c.actionResult : 12345) << c.name;
         Ecore_Timer* now = TimerTestPeer::pending(t);
         EXPECT_EQ(now == nullptr, c.holds == NONE) << c.name;
         EXPECT_EQ(now == expiring, c.holds == SAME) << c.name;
@@ -281,7 +282,9 @@ TEST_F(TimerTest, ReentrantModeChangesOnTheLoop) {
     Listener r;
     Timer u(&r);
     r.action = [&](Timer& timer) {
-        if (r.calls == 1) EXPECT_EQ(timer.start(30), TIZEN_ERROR_INVALID_OPERATION);
+        if (r.calls == 1) {
+            EXPECT_EQ(timer.start(30), TIZEN_ERROR_INVALID_OPERATION);
+        }
     };
     ASSERT_EQ(u.startAsRepeatable(30), 0);
     ASSERT_TRUE(runUntil([&] { return r.calls >= 2; }));
