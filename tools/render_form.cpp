@@ -1,0 +1,206 @@
+// render-form: draws the download form of both variants on the buffer engine, as a
+// 720x1280 phone shows it, and saves form-install.png and form-upgrade.png.
+//
+//   render-form OUTPUT_DIR [HOST_NAME]
+//
+// The host runs from a scratch device folder with a generated icon and the form picture
+// of this source tree; nothing outside OUTPUT_DIR and the temporary folder is written.
+#include <Ecore_Evas.h>
+#include <Elementary.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "MainForm.h"
+#include "device.h"
+
+namespace {
+
+const int kWidth = 720;
+const int kHeight = 1280;
+const char kHostId[] = "org.example.host";
+
+std::string xmlText(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '&')
+            out += "&amp;";
+        else
+            out += c;
+    }
+    return out;
+}
+
+bool copyFile(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary);
+    out << in.rdbuf();
+    return in.good() && out.good();
+}
+
+bool savePixels(Ecore_Evas* ee, const std::string& path, bool alpha = false) {
+    int w = 0, h = 0;
+    ecore_evas_geometry_get(ee, nullptr, nullptr, &w, &h);
+    ecore_evas_manual_render(ee);
+    const void* pixels = ecore_evas_buffer_pixels_get(ee);
+    if (!pixels || w <= 0 || h <= 0) return false;
+    Ecore_Evas* out = ecore_evas_buffer_new(1, 1);
+    Evas_Object* img = evas_object_image_filled_add(ecore_evas_get(out));
+    evas_object_image_alpha_set(img, alpha);
+    evas_object_image_size_set(img, w, h);
+    evas_object_image_data_copy_set(img, const_cast<void*>(pixels));
+    bool ok = evas_object_image_save(img, path.c_str(), nullptr, "compress=9");
+    ecore_evas_free(out);
+    return ok;
+}
+
+// A rounded tile in two blues with the host's initial, as an app icon looks.
+bool makeIcon(const std::string& path, const std::string& name) {
+    const int n = 160;
+    Ecore_Evas* ee = ecore_evas_buffer_new(n, n);
+    Evas* e = ecore_evas_get(ee);
+    ecore_evas_alpha_set(ee, EINA_TRUE);
+    std::vector<unsigned int> px(n * n);
+    const double r = 34;
+    for (int y = 0; y < n; ++y) {
+        for (int x = 0; x < n; ++x) {
+            double dx = x < r ? r - x : (x > n - 1 - r ? x - (n - 1 - r) : 0);
+            double dy = y < r ? r - y : (y > n - 1 - r ? y - (n - 1 - r) : 0);
+            if (dx * dx + dy * dy > r * r) continue;
+            double t = static_cast<double>(x + y) / (2 * n);
+            unsigned int red = static_cast<unsigned int>(0x2a + t * (0x7b - 0x2a));
+            unsigned int green = static_cast<unsigned int>(0x9d + t * (0x4f - 0x9d));
+            unsigned int blue = static_cast<unsigned int>(0xf4 + t * (0xe0 - 0xf4));
+            px[y * n + x] = 0xff000000u | red << 16 | green << 8 | blue;
+        }
+    }
+    Evas_Object* tile = evas_object_image_filled_add(e);
+    evas_object_image_alpha_set(tile, EINA_TRUE);
+    evas_object_image_size_set(tile, n, n);
+    evas_object_image_data_copy_set(tile, px.data());
+    evas_object_resize(tile, n, n);
+    evas_object_show(tile);
+    Evas_Object* letter = evas_object_text_add(e);
+    evas_object_text_font_set(letter, "Sans:style=Bold", 92);
+    std::string initial = name.empty() ? "?" : name.substr(0, 1);
+    evas_object_text_text_set(letter, initial.c_str());
+    evas_object_color_set(letter, 255, 255, 255, 255);
+    int lw = 0, lh = 0;
+    evas_object_geometry_get(letter, nullptr, nullptr, &lw, &lh);
+    evas_object_move(letter, (n - lw) / 2, (n - lh) / 2);
+    evas_object_show(letter);
+    bool ok = savePixels(ee, path, true);
+    ecore_evas_free(ee);
+    return ok;
+}
+
+// A scratch device with the host installed, and this process running as the host.
+bool makeDevice(const std::string& dev, const std::string& name, std::string* err) {
+    if (device::createDevice(dev, err) != device::OK) return false;
+    std::string src = dev + "/.host-src";
+    for (const char* d : {"", "/shared", "/shared/res", "/res", "/res/screen-density-high"})
+        mkdir((src + d).c_str(), 0755);
+    std::ofstream(src + "/tizen-manifest.xml")
+        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+           "<manifest xmlns=\"http://tizen.org/ns/packages\" api-version=\"4\" package=\""
+        << kHostId << "\" version=\"1.0.0\">\n  <ui-application appid=\"" << kHostId
+        << "\" exec=\"vornix\" type=\"capp\">\n    <label>" << xmlText(name)
+        << "</label>\n    <icon>host.png</icon>\n  </ui-application>\n</manifest>\n";
+    std::string picture = VORNIX_SOURCE_DIR "/resources/screen-density-high/download-QOR.png";
+    if (!copyFile(picture, src + "/res/screen-density-high/download-QOR.png")) {
+        *err = "cannot read " + picture;
+        return false;
+    }
+    if (!makeIcon(src + "/shared/res/host.png", name)) {
+        *err = "cannot draw the icon";
+        return false;
+    }
+    if (device::installPackage(dev, src, nullptr, err) != device::OK) return false;
+    setenv("VORNIX_DEVICE", dev.c_str(), 1);
+    setenv("VORNIX_APP_ID", kHostId, 1);
+    return true;
+}
+
+struct Shot {
+    Evas_Object* win;
+    std::string path;
+    bool ok = false;
+};
+
+Eina_Bool shoot(void* data) {
+    auto* s = static_cast<Shot*>(data);
+    s->ok = savePixels(ecore_evas_ecore_evas_get(evas_object_evas_get(s->win)), s->path);
+    elm_exit();
+    return ECORE_CALLBACK_CANCEL;
+}
+
+bool render(bool upgrade, const std::string& path) {
+    MainForm form;
+    form.setVersionTooLow(upgrade);
+    if (!MainForm::app_create(&form)) return false;
+    Evas_Object* win = form.getWindowObject()->win;
+    evas_object_resize(win, kWidth, kHeight);
+    // Drawn after the theme, the text and the picture have settled.
+    Shot shot{win, path};
+    ecore_timer_add(0.5, shoot, &shot);
+    elm_run();
+    evas_object_del(win);
+    return shot.ok;
+}
+
+void removeTree(const std::string& dir) {
+    std::string cmd = "rm -rf '" + dir + "'";
+    if (system(cmd.c_str()) != 0) fprintf(stderr, "render-form: left %s behind\n", dir.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || argc > 3) {
+        fprintf(stderr, "usage: %s OUTPUT_DIR [HOST_NAME]\n", argv[0]);
+        return 2;
+    }
+    std::string out = argv[1];
+    std::string name = argc > 2 ? argv[2] : "Host App";
+    setenv("ELM_ENGINE", "buffer", 1);
+    if (!getenv("VORNIX_DLOG_STDERR")) setenv("VORNIX_DLOG_STDERR", "0", 1);
+    setenv("VORNIX_DLOG_FILE", "/dev/null", 0);
+
+    char tmpl[] = "/tmp/render-form-XXXXXX";
+    if (!mkdtemp(tmpl)) {
+        perror("render-form: mkdtemp");
+        return 1;
+    }
+    std::string dev = tmpl;
+    elm_init(argc, argv);
+    std::string err;
+    int status = 0;
+    if (!makeDevice(dev, name, &err)) {
+        fprintf(stderr, "render-form: %s\n", err.c_str());
+        status = 1;
+    } else {
+        for (bool upgrade : {false, true}) {
+            std::string path = out + (upgrade ? "/form-upgrade.png" : "/form-install.png");
+            if (!render(upgrade, path)) {
+                fprintf(stderr, "render-form: cannot write %s\n", path.c_str());
+                status = 1;
+            } else {
+                printf("%s\n", path.c_str());
+            }
+        }
+    }
+    elm_shutdown();
+    removeTree(dev);
+    return status;
+}
