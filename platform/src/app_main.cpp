@@ -15,7 +15,8 @@
 //                         look at or act on the app's window (ui_inspect.h)
 //   Unknown or undecodable lines are ignored. Both files are removed when the loop ends.
 // As on a device, the app is also paused when all its windows are hidden or iconified
-// and resumed when one comes back; SIGTERM and SIGINT end it like "terminate".
+// and resumed when one comes back; SIGTERM and SIGINT end it like "terminate". Its
+// windows fill the device's screen: VORNIX_SCREEN ("<width>x<height>", 720x1280 unless set).
 #include <app.h>
 
 #include <Ecore.h>
@@ -25,6 +26,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,9 +119,23 @@ void onWindowDel(void*, Evas*, Evas_Object* win, void*) {
     evas_object_event_callback_del(win, EVAS_CALLBACK_DEL, onWindowDel);
 }
 
+// The device's screen, which an app's windows fill.
+void screenSize(int* w, int* h) {
+    *w = 720;
+    *h = 1280;
+    const char* s = getenv("VORNIX_SCREEN");
+    int sw = 0, sh = 0;
+    if (s && sscanf(s, "%dx%d", &sw, &sh) == 2 && sw > 0 && sh > 0 && sw <= 16384 && sh <= 16384) {
+        *w = sw;
+        *h = sh;
+    }
+}
+
 // Elementary keeps each window on its canvas's data under "elm_win"; new windows are
 // picked up whenever the app could have made one.
 void trackWindows() {
+    int sw, sh;
+    screenSize(&sw, &sh);
     Eina_List* all = ecore_evas_ecore_evas_list_get();
     Eina_List* it;
     void* ee;
@@ -128,6 +144,7 @@ void trackWindows() {
             static_cast<Evas_Object*>(ecore_evas_data_get(static_cast<Ecore_Evas*>(ee), "elm_win"));
         if (!win || std::find(g.windows.begin(), g.windows.end(), win) != g.windows.end()) continue;
         g.windows.push_back(win);
+        evas_object_resize(win, sw, sh);
         evas_object_smart_callback_add(win, "iconified", onWindowSmart, nullptr);
         evas_object_smart_callback_add(win, "normal", onWindowSmart, nullptr);
         evas_object_event_callback_add(win, EVAS_CALLBACK_SHOW, onWindowEvent, nullptr);

@@ -16,6 +16,7 @@ struct AppRun {
     std::vector<std::string> seen;
     std::function<void(AppRun&)> next;  // runs as a job after every callback
     bool announced = false;
+    int w = 0, h = 0;  // the window's size once the loop runs
 
     void step() {
         ecore_job_add([](void* d) { static_cast<AppRun*>(d)->next(*static_cast<AppRun*>(d)); },
@@ -79,8 +80,9 @@ TEST_F(UiApp, ControlMessagesAndWindowsDrivePauseAndResume) {
     int n = 0;
     r.next = [&n](AppRun& r) {
         switch (n++) {
-            case 0:
-                break;  // after create: the launch request comes next
+            case 0:  // after create: the launch request comes next
+                evas_object_geometry_get(r.win, nullptr, nullptr, &r.w, &r.h);
+                break;
             case 1:
                 r.send("pause");
                 break;
@@ -122,25 +124,32 @@ TEST_F(UiApp, ControlMessagesAndWindowsDrivePauseAndResume) {
                                          "terminate"};
     EXPECT_EQ(expected, r.seen);
     EXPECT_TRUE(r.announced);
+    EXPECT_EQ(720, r.w);  // a device's screen unless VORNIX_SCREEN says otherwise
+    EXPECT_EQ(1280, r.h);
     evas_object_del(r.win);
     EXPECT_FALSE(vt::exists(device::pidFile(dev.path(), ui::kHostId)));
     EXPECT_FALSE(vt::exists(device::controlFifo(dev.path(), ui::kHostId)));
 }
 
 TEST_F(UiApp, SignalsEndTheLoop) {
+    setenv("VORNIX_SCREEN", "480x800", 1);
     for (int sig : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(sig);
         AppRun r;
         r.dev = &dev;
         bool raised = false;
-        r.next = [&](AppRun&) {
+        r.next = [&](AppRun& r) {
+            if (!raised) evas_object_geometry_get(r.win, nullptr, nullptr, &r.w, &r.h);
             if (!raised) raise(sig);
             raised = true;
         };
         EXPECT_EQ(APP_ERROR_NONE, runApp(r));
         EXPECT_EQ("terminate", r.seen.back());
+        EXPECT_EQ(480, r.w);
+        EXPECT_EQ(800, r.h);
         evas_object_del(r.win);
     }
+    unsetenv("VORNIX_SCREEN");
 }
 
 TEST_F(UiApp, RefusedCallsAndACreateThatFails) {
