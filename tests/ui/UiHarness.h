@@ -26,6 +26,14 @@ public:
     static bool closeApplication(MainForm& f) { return f.closeApplication; }
     static const string& iconPath(MainForm& f) { return f.applicationIconPath; }
     static Evas_Smart_Cb okHandler() { return &MainForm::popup_ok_button_cb; }
+    // What a test's form leaves: its window, and the information handle the launcher
+    // keeps for the whole process.
+    static void dispose(MainForm& f) {
+        if (f.winObject.win) evas_object_del(f.winObject.win);
+        f.winObject.win = nullptr;
+        if (f.applicationInfo) app_info_destroy(f.applicationInfo);
+        f.applicationInfo = nullptr;
+    }
 };
 
 namespace ui {

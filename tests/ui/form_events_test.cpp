@@ -40,7 +40,7 @@ protected:
         evas_object_resize(ad->win, 720, 1280);
     }
     void TearDown() override {
-        if (ad && ad->win) evas_object_del(ad->win);
+        if (form) MainFormTestPeer::dispose(*form);
     }
 
     vt::TestDevice dev;

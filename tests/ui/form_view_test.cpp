@@ -58,7 +58,7 @@ protected:
         evas_smart_objects_calculate(evas_object_evas_get(ad->win));
     }
     void TearDown() override {
-        if (ad && ad->win) evas_object_del(ad->win);
+        if (form) MainFormTestPeer::dispose(*form);
     }
 
     vt::TestDevice dev;
@@ -163,7 +163,7 @@ TEST_F(FormView, HostNameGoesInAsMarkup) {
         Evas_Object* label = f.getWindowObject()->downloadForm.label;
         EXPECT_EQ(kOpen + r.name + kClose + kInstall, text(label));
         EXPECT_EQ(0u, plain(text(label)).find(r.shown)) << plain(text(label));
-        evas_object_del(f.getWindowObject()->win);
+        MainFormTestPeer::dispose(f);
     }
 }
 
@@ -199,7 +199,7 @@ TEST_F(FormView, MissingIconOrPictureLeavesTheRestOfTheForm) {
         EXPECT_TRUE(ui::inGrid(w.grid, w.cancel_button));
         for (const std::string& l : log.lines())  // neither is reported
             EXPECT_EQ(std::string::npos, l.find("E/")) << l;
-        evas_object_del(a->win);
+        MainFormTestPeer::dispose(f);
     }
 }
 
