@@ -81,8 +81,8 @@ string getQorAttribute(string searchKey) {
     // whatever directory the launcher started in: a file planted there must not
     // set the demanded version.
     if (appSharedRes.empty()) {
-        LOGE("Could not open file(%s). err(%s)", apkInfoFile.c_str(),
-             "shared resource folder of the application is unknown");
+        const char* unknown = "shared resource folder of the application is unknown";
+        LOGE("Could not open file(%s). err(%s)", apkInfoFile.c_str(), unknown);
         return value;
     }
     std::ifstream file_stream(apkInfoFile.c_str());

@@ -223,40 +223,41 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector
     close(err[1]);
     std::thread actor;
     if (onStarted && pid > 0) actor = std::thread(onStarted, static_cast<int>(pid), data);
+    // Read until the child has exited, not until its pipes close: a helper daemon the
+    // toolkit starts (efreetd) inherits them and outlives the child.
     struct timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);
-    int open = 2;
+    int st = 0;
     bool outOpen = true, errOpen = true;
-    while (open > 0) {
-        struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    for (;;) {
+        struct pollfd fds[2] = {{outOpen ? out[0] : -1, POLLIN, 0},
+                                {errOpen ? err[0] : -1, POLLIN, 0}};
+        if (poll(fds, 2, 20) > 0) {
+            if (fds[0].revents & POLLIN) drain(out[0], &r.out);
+            if (fds[1].revents & POLLIN) drain(err[0], &r.err);
+            if ((fds[0].revents & POLLHUP) && !(fds[0].revents & POLLIN)) outOpen = false;
+            if ((fds[1].revents & POLLHUP) && !(fds[1].revents & POLLIN)) errOpen = false;
+        }
+        if (waitpid(pid, &st, WNOHANG) == pid) break;
         struct timespec now;
         clock_gettime(CLOCK_MONOTONIC, &now);
         long elapsed = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
         if (elapsed > timeoutMs) {
             r.timedOut = true;
             kill(pid, SIGKILL);
+            waitpid(pid, &st, 0);
             break;
         }
-        if (poll(fds, 2, 100) <= 0) continue;
-        for (int i = 0; i < 2; ++i) {
-            if (!(fds[i].revents & (POLLIN | POLLHUP))) continue;
-            std::string* into = i == 0 ? &r.out : &r.err;
-            char buf[4096];
-            ssize_t n = read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) {
-                into->append(buf, n);
-            } else if (i == 0 ? outOpen : errOpen) {
-                (i == 0 ? outOpen : errOpen) = false;
-                --open;
-                fds[i].fd = -1;
-            }
-        }
     }
-    int st = 0;
-    waitpid(pid, &st, 0);
     if (actor.joinable()) actor.join();
-    drain(out[0], &r.out);
-    drain(err[0], &r.err);
+    fcntl(out[0], F_SETFL, O_NONBLOCK);
+    fcntl(err[0], F_SETFL, O_NONBLOCK);
+    while (true) {
+        size_t before = r.out.size() + r.err.size();
+        drain(out[0], &r.out);
+        drain(err[0], &r.err);
+        if (r.out.size() + r.err.size() == before) break;
+    }
     close(out[0]);
     close(err[0]);
     if (WIFEXITED(st)) r.status = WEXITSTATUS(st);
