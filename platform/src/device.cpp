@@ -216,7 +216,8 @@ Status parseManifestText(const char* data, size_t len, Package* out, std::string
                                       XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     xmlSetStructuredErrorFunc(nullptr, nullptr);
     xmlFreeParserCtxt(ctxt);
-    if (!doc) return fail(err, sink.first.empty() ? "not well-formed XML" : sink.first, BAD_MANIFEST);
+    if (!doc)
+        return fail(err, sink.first.empty() ? "not well-formed XML" : sink.first, BAD_MANIFEST);
 
     Package pkg;
     Status st = OK;
@@ -312,13 +313,126 @@ std::string controlFifo(const std::string& dev, const std::string& appId) {
     return runDir(dev) + appId + ".ctl";
 }
 
+// The package database: what installation learnt from a manifest, one entry per
+// package, so that queries need not parse XML (and load the XML library) each time.
+// Lines of "name=value", values escaped; an app is one line of tab-separated fields.
+namespace {
+
+std::string escapeField(const std::string& v) {
+    std::string out;
+    for (char c : v) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::vector<std::string> unescapeFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    for (size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (c == '\t') {
+            fields.emplace_back();
+        } else if (c == '\\' && i + 1 < line.size()) {
+            char n = line[++i];
+            fields.back() += n == 'n' ? '\n' : n == 't' ? '\t' : n == 'r' ? '\r' : n;
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+std::string databaseEntry(const std::string& dev, const std::string& pkgId) {
+    return dev + "/var/lib/packages/" + pkgId;
+}
+
+bool writeDatabaseEntry(const std::string& dev, const Package& pkg) {
+    std::string text = "package=" + escapeField(pkg.pkgId) + "\n";
+    if (pkg.hasVersion) text += "version=" + escapeField(pkg.version) + "\n";
+    text += "api-version=" + escapeField(pkg.apiVersion) + "\n";
+    text += "label=" + escapeField(pkg.label) + "\n";
+    for (const std::string& p : pkg.privileges) text += "privilege=" + escapeField(p) + "\n";
+    for (const AppEntry& a : pkg.apps)
+        text += "app=" + escapeField(a.appId) + "\t" + escapeField(a.kind) + "\t" +
+                escapeField(a.type) + "\t" + escapeField(a.exec) + "\t" + (a.hasLabel ? "1" : "0") +
+                "\t" + escapeField(a.label) + "\t" + escapeField(a.icon) + "\t" +
+                (a.nodisplay ? "1" : "0") + "\n";
+    std::string dir = dev + "/var/lib/packages";
+    if (!makeDirs(dir)) return false;
+    std::string tmp = databaseEntry(dev, pkg.pkgId) + ".new";
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ok = close(fd) == 0 && ok;
+    return ok && rename(tmp.c_str(), databaseEntry(dev, pkg.pkgId).c_str()) == 0;
+}
+
+// False when there is no entry, or one older than the manifest (edited by hand).
+bool readDatabaseEntry(const std::string& dev, const std::string& pkgId, Package* out) {
+    std::string path = databaseEntry(dev, pkgId);
+    struct stat entry, manifest;
+    if (stat(path.c_str(), &entry) != 0 ||
+        stat((packageDir(dev, pkgId) + kManifest).c_str(), &manifest) != 0 ||
+        entry.st_mtim.tv_sec < manifest.st_mtim.tv_sec ||
+        (entry.st_mtim.tv_sec == manifest.st_mtim.tv_sec &&
+         entry.st_mtim.tv_nsec < manifest.st_mtim.tv_nsec))
+        return false;
+    FILE* f = fopen(path.c_str(), "re");
+    if (!f) return false;
+    Package pkg;
+    char* line = nullptr;
+    size_t cap = 0;
+    ssize_t n;
+    while ((n = getline(&line, &cap, f)) > 0) {
+        std::string l(line, line[n - 1] == '\n' ? n - 1 : n);
+        size_t eq = l.find('=');
+        if (eq == std::string::npos) continue;
+        std::string name = l.substr(0, eq);
+        std::vector<std::string> v = unescapeFields(l.substr(eq + 1));
+        if (name == "package")
+            pkg.pkgId = v[0];
+        else if (name == "version")
+            pkg.version = v[0], pkg.hasVersion = true;
+        else if (name == "api-version")
+            pkg.apiVersion = v[0];
+        else if (name == "label")
+            pkg.label = v[0];
+        else if (name == "privilege")
+            pkg.privileges.push_back(v[0]);
+        else if (name == "app" && v.size() == 8) {
+            AppEntry a;
+            a.appId = v[0], a.kind = v[1], a.type = v[2], a.exec = v[3];
+            a.hasLabel = v[4] == "1", a.label = v[5], a.icon = v[6], a.nodisplay = v[7] == "1";
+            pkg.apps.push_back(a);
+        }
+    }
+    free(line);
+    fclose(f);
+    if (pkg.pkgId != pkgId) return false;
+    *out = pkg;
+    return true;
+}
+
+}  // namespace
+
 static Status loadPackage(const std::string& dev, const std::string& pkgId, Package* out) {
     if (!isSafeId(pkgId)) return NOT_FOUND;
     std::string dir = packageDir(dev, pkgId);
     Package pkg;
-    Status st = parseManifest(dir + kManifest, &pkg, nullptr);
-    if (st != OK) return st == BAD_MANIFEST ? BAD_MANIFEST : NOT_FOUND;
-    if (pkg.pkgId != pkgId) return BAD_MANIFEST;
+    if (!readDatabaseEntry(dev, pkgId, &pkg)) {
+        Status st = parseManifest(dir + kManifest, &pkg, nullptr);
+        if (st != OK) return st == BAD_MANIFEST ? BAD_MANIFEST : NOT_FOUND;
+        if (pkg.pkgId != pkgId) return BAD_MANIFEST;
+    }
     pkg.root = dir;
     *out = pkg;
     return OK;
@@ -388,7 +502,8 @@ Status currentApp(Package* pkg, AppEntry* app) {
 Status createDevice(const std::string& dev, std::string* err) {
     if (dev.empty()) return fail(err, "no device folder given", IO_FAILED);
     for (const std::string& d : {packagesDir(dev), mediaDir(dev), dev + "/var/log", runDir(dev)})
-        if (!makeDirs(d)) return fail(err, "cannot create " + d + ": " + strerror(errno), IO_FAILED);
+        if (!makeDirs(d))
+            return fail(err, "cannot create " + d + ": " + strerror(errno), IO_FAILED);
     std::string marker = dev + "/" + kMarker;
     int fd = open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return fail(err, "cannot create " + marker + ": " + strerror(errno), IO_FAILED);
@@ -432,6 +547,9 @@ Status installPackage(const std::string& dev, const std::string& srcDir, Package
         return fail(err, "cannot install " + target + ": " + why, IO_FAILED);
     }
     removeTree(old);
+    // Without its database entry the package is still found, by its manifest.
+    unlink(databaseEntry(dev, pkg.pkgId).c_str());
+    writeDatabaseEntry(dev, pkg);
     pkg.root = target + "/";
     if (installed) *installed = pkg;
     return OK;
@@ -447,6 +565,7 @@ Status uninstallPackage(const std::string& dev, const std::string& pkgId, std::s
     removeTree(old);
     if (rename(dir.c_str(), old.c_str()) != 0)
         return fail(err, "cannot remove " + dir + ": " + strerror(errno), IO_FAILED);
+    unlink(databaseEntry(dev, pkgId).c_str());
     removeTree(old);
     return OK;
 }

@@ -667,4 +667,46 @@ TEST(DlogTest, WritesBriefLinesAndRefusesBadPriorities) {
     EXPECT_TRUE(log.lines().empty());
 }
 
+// Installation records each package in the device's package database; queries read
+// it back whole, and fall back to the manifest when it was edited after installation.
+TEST(PackageDatabaseTest, EntriesRoundTripAndStaleOnesAreIgnored) {
+    vt::TestDevice dev;
+    vt::PackageSpec spec = vt::hostPackage("Tab\tand\\slash");
+    spec.apps.push_back({"org.example.host.svc", "service-application", "svc", "", true, ""});
+    dev.install(spec);
+    EXPECT_TRUE(vt::exists(dev.path() + "/var/lib/packages/org.example.host"));
+    dev.activate("org.example.host");
+    device::Package viaDatabase, viaManifest;
+    ASSERT_EQ(device::findPackage("org.example.host", &viaDatabase), device::OK);
+    std::string err;
+    ASSERT_EQ(device::parseManifest(dev.packageRoot("org.example.host") + "tizen-manifest.xml",
+                                    &viaManifest, &err),
+              device::OK);
+    EXPECT_EQ(viaDatabase.version, viaManifest.version);
+    EXPECT_EQ(viaDatabase.privileges, viaManifest.privileges);
+    ASSERT_EQ(viaDatabase.apps.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(viaDatabase.apps[i].appId, viaManifest.apps[i].appId);
+        EXPECT_EQ(viaDatabase.apps[i].label, viaManifest.apps[i].label);
+        EXPECT_EQ(viaDatabase.apps[i].hasLabel, viaManifest.apps[i].hasLabel);
+        EXPECT_EQ(viaDatabase.apps[i].kind, viaManifest.apps[i].kind);
+        EXPECT_EQ(viaDatabase.apps[i].icon, viaManifest.apps[i].icon);
+    }
+    EXPECT_EQ(viaDatabase.apps[0].label, "Tab\tand\\slash");
+
+    // A manifest changed by hand after installation wins over the older entry.
+    usleep(20000);
+    spec.version = "9.9.9";
+    vt::writeFile(dev.packageRoot("org.example.host") + "tizen-manifest.xml",
+                  vt::manifestXml(spec));
+    device::Package edited;
+    ASSERT_EQ(device::findPackage("org.example.host", &edited), device::OK);
+    EXPECT_EQ(edited.version, "9.9.9");
+
+    dev.uninstall("org.example.host");
+    EXPECT_FALSE(vt::exists(dev.path() + "/var/lib/packages/org.example.host"));
+    unsetenv("VORNIX_DEVICE");
+    unsetenv("VORNIX_APP_ID");
+}
+
 }  // namespace
