@@ -280,8 +280,10 @@ void MainForm::launchTizenStore() {
 
 void MainForm::createApplicationStartFile() {
     string path = App::getSystemMediaPath() + START_FILE;
-    // The media folder is writable by every app: never follow a link planted there.
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // The media folder is writable by every app: never follow a link planted there, and
+    // never wait on a FIFO planted there (no effect on a regular file).
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                  0644);
     if (fd < 0) {
         int err = errno;  // the log call itself may change errno
         LOGE("Failed to open %s: %s", path.c_str(), strerror(err));

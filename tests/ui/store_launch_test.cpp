@@ -124,6 +124,7 @@ struct MarkerCase {
     bool readOnly;
     const char* before;  // marker content to plant, "" for none
     bool link;           // plant a link to a file outside instead
+    bool fifo;           // plant a FIFO nobody reads: opening it must not block
     const char* error;   // strerror text logged, null when the marker is written
 };
 
@@ -139,6 +140,9 @@ TEST_P(StartMarker, EveryAcceptedPressWritesTheMarker) {
     if (*c.before) vt::writeFile(backing, c.before);
     if (c.link) {
         ASSERT_EQ(0, symlink(victim.c_str(), backing.c_str()));
+    }
+    if (c.fifo) {
+        ASSERT_EQ(0, mkfifo(backing.c_str(), 0666));
     }
 
     start(true);
@@ -174,11 +178,13 @@ TEST_P(StartMarker, EveryAcceptedPressWritesTheMarker) {
 
 INSTANTIATE_TEST_SUITE_P(
     Media, StartMarker,
-    testing::Values(
-        MarkerCase{"Fresh", false, "", false, nullptr},
-        MarkerCase{"ReplacesOtherHost", false, "org.other.host.with.a.longer.id\n", false, nullptr},
-        MarkerCase{"ReadOnlyFolder", true, "", false, "Read-only file system"},
-        MarkerCase{"PlantedLink", false, "", true, "Too many levels of symbolic links"}),
+    testing::Values(MarkerCase{"Fresh", false, "", false, false, nullptr},
+                    MarkerCase{"ReplacesOtherHost", false, "org.other.host.with.a.longer.id\n",
+                               false, false, nullptr},
+                    MarkerCase{"ReadOnlyFolder", true, "", false, false, "Read-only file system"},
+                    MarkerCase{"PlantedLink", false, "", true, false,
+                               "Too many levels of symbolic links"},
+                    MarkerCase{"PlantedFifo", false, "", false, true, "No such device or address"}),
     [](const testing::TestParamInfo<MarkerCase>& i) { return std::string(i.param.name); });
 
 }  // namespace
