@@ -1,5 +1,6 @@
-// Shared pieces of the form tests: peers into MainForm and Timer, a host device, real
-// input events and a main loop run that ends only when the code under test ends it.
+// Shared pieces of the form tests: peers into MainForm and Timer, a host device, a form
+// fixture, real input events and a main loop run that ends only when the code under test
+// ends it.
 #ifndef VORNIX_UI_HARNESS_H
 #define VORNIX_UI_HARNESS_H
 
@@ -8,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "MainForm.h"
 #include "TestDevice.h"
@@ -22,12 +25,9 @@ public:
 class MainFormTestPeer {
 public:
     static Timer& backTimer(MainForm& f) { return f.backTimer; }
-    static void expire(MainForm& f, Timer& t) { f.onTimerExpired(t); }
     static bool closeApplication(MainForm& f) { return f.closeApplication; }
-    static const string& iconPath(MainForm& f) { return f.applicationIconPath; }
     static Evas_Smart_Cb okHandler() { return &MainForm::popup_ok_button_cb; }
-    // What a test's form leaves: its window, and the information handle the launcher
-    // keeps for the whole process.
+    // Deletes what the launcher keeps for the whole process: the window, the app information.
     static void dispose(MainForm& f) {
         if (f.winObject.win) evas_object_del(f.winObject.win);
         f.winObject.win = nullptr;
@@ -42,33 +42,55 @@ const char kHostId[] = "org.example.host";  // 16 characters
 
 struct Host {
     std::string label = "Host App";
-    bool icon = true;     // host.png shipped in shared/res
-    bool picture = true;  // the form picture shipped in res/
+    bool icon = true;     // a 96x96 host.png in shared/res
+    bool picture = true;  // the form picture in res/
     bool store = false;   // "org.tizen.tizenstore" installed
 };
 
 // Installs the host (and the store) on `dev` and makes this process run as the host.
 void installHost(vt::TestDevice& dev, const Host& host);
 
+// A form built by app_create on a 720x1280 window, deleted after the test.
+class FormTest : public testing::Test {
+protected:
+    void start(const Host& host = Host(), bool tooLow = false) {
+        installHost(dev, host);
+        form.reset(new MainForm);
+        form->setVersionTooLow(tooLow);
+        ad = form->getWindowObject();
+        ASSERT_TRUE(MainForm::app_create(form.get()));
+        evas_object_resize(ad->win, 720, 1280);
+        evas_smart_objects_calculate(evas_object_evas_get(ad->win));
+    }
+    void TearDown() override {
+        if (form) MainFormTestPeer::dispose(*form);
+    }
+
+    vt::TestDevice dev;
+    std::unique_ptr<MainForm> form;
+    app_data_t* ad = nullptr;
+};
+
 // Runs the main loop; `act` runs once the window is drawn. True when the code under
-// test ended the loop, false when the watchdog had to (the test then fails anyway).
+// test ended the loop, false when the watchdog had to.
 bool runLoop(const std::function<void()>& act);
 
 // A real click: pointer moved to the middle of `obj`, pressed and released.
 void click(Evas_Object* obj);
+// Runs `*fn` as a job each time `obj` is clicked, so after handlers added before.
+void afterClick(Evas_Object* obj, std::function<void()>* fn);
 // The popup's OK. Upstream EFL's theme has no "popup" style for popups, so the button
 // gets no size and cannot be hit with the pointer: its "clicked" is raised directly.
-void pressOk(Evas_Object* ok);
+inline void pressOk(Evas_Object* ok) { evas_object_smart_callback_call(ok, "clicked", nullptr); }
 // A real key press on the canvas of `win`.
 void pressKey(Evas_Object* win, const char* key);
 
-// The red, green and blue of one pixel of the window as last drawn.
-void pixelAt(Evas_Object* win, int x, int y, int rgb[3]);
+std::vector<Evas_Object*> gridKids(Evas_Object* grid);
 
-bool inGrid(Evas_Object* grid, Evas_Object* obj);
-
-// A log line from "<file>: " on: the part that does not depend on the tag or the pid.
-std::string body(const std::string& line);
+// Log lines as "<priority> <from the file name on>", without the tag and the pid: one
+// src/MainForm.cpp writes, and those `log` caught.
+std::string formLine(char prio, const char* func, const char* needle, const std::string& msg);
+std::vector<std::string> logged(const vt::LogCapture& log);
 
 // Marker-file tests run against a private /opt/usr/media. In the test process this runs
 // the current test again in a private mount namespace with a temporary folder mounted

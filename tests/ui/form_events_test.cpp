@@ -1,14 +1,11 @@
 // The ways the form ends, and what must not end it, driven by real events and timers.
 #include <app_control.h>
 
-#include <memory>
-
 #include "UiHarness.h"
 
 namespace {
 
-// Ends the loop some time after everything the test started; reached only when
-// nothing ended it earlier.
+// Ends the loop some time after it was armed; reached only when nothing ended it earlier.
 struct Sentinel {
     bool reached = false;
     Ecore_Timer* timer = nullptr;
@@ -30,47 +27,56 @@ struct Sentinel {
     }
 };
 
-class FormEvents : public testing::Test {
+class FormEvents : public ui::FormTest {
 protected:
-    void SetUp() override {
-        ui::installHost(dev, ui::Host());
-        form.reset(new MainForm);
-        ad = form->getWindowObject();
-        ASSERT_TRUE(MainForm::app_create(form.get()));
-        evas_object_resize(ad->win, 720, 1280);
-    }
-    void TearDown() override {
-        if (form) MainFormTestPeer::dispose(*form);
-    }
-
-    vt::TestDevice dev;
-    std::unique_ptr<MainForm> form;
-    app_data_t* ad = nullptr;
+    void SetUp() override { start(); }
 };
 
-TEST_F(FormEvents, BackKeysEndTheLoop) {
-    for (const char* key : {"XF86Back", "XF86Stop", "Escape"}) {
-        SCOPED_TRACE(key);
-        EXPECT_TRUE(ui::runLoop([&] { ui::pressKey(ad->win, key); }));
+TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
+    auto keys = [this](std::vector<const char*> ks) {
+        return [this, ks] {
+            for (const char* k : ks) ui::pressKey(ad->win, k);
+        };
+    };
+    Timer other(form.get());
+    Evas_Object* ok = nullptr;
+    struct Row {
+        const char* what;
+        std::function<void()> act;
+        bool ends;
+    } rows[] = {
+        {"XF86Back", keys({"XF86Back"}), true},
+        {"XF86Stop", keys({"XF86Stop"}), true},
+        {"Escape", keys({"Escape"}), true},
+        {"other keys and the menu key", keys({"Menu", "XF86Menu", "Return", "a"}), false},
+        {"Decline", [&] { ui::click(ad->downloadForm.cancel_button); }, true},
+        {"back timer", [&] { EXPECT_EQ(0, MainFormTestPeer::backTimer(*form).start(20)); }, true},
+        {"another timer", [&] { EXPECT_EQ(0, other.start(20)); }, false},
+        {"OK of a popup that does not close the app",
+         [&] {
+             form->showErrorPopup("T", "M", MainFormTestPeer::okHandler(), false);
+             ok = elm_object_part_content_get(ad->popupMessage, "button1");
+             ui::pressOk(ok);
+         },
+         false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        Sentinel s;
+        EXPECT_TRUE(ui::runLoop([&] {
+            r.act();
+            s.arm(0.5);
+        }));
+        EXPECT_EQ(r.ends, !s.reached);
     }
-}
-
-TEST_F(FormEvents, OtherKeysAndTheMenuKeyDoNot) {
-    Sentinel s;
-    ASSERT_TRUE(ui::runLoop([&] {
-        for (const char* key : {"Menu", "XF86Menu", "Return", "a"}) ui::pressKey(ad->win, key);
-        s.arm(0.2);
-    }));
-    EXPECT_TRUE(s.reached);
-}
-
-TEST_F(FormEvents, DeclineEndsTheLoop) {
-    EXPECT_TRUE(ui::runLoop([&] { ui::click(ad->downloadForm.cancel_button); }));
+    EXPECT_EQ(nullptr, TimerTestPeer::pending(other));  // it did expire
+    EXPECT_NE(nullptr, ok);
+    EXPECT_FALSE(evas_object_visible_get(ad->popupMessage));
+    EXPECT_TRUE(evas_object_visible_get(ad->win));
 }
 
 TEST_F(FormEvents, PauseArmsTheBackTimerAndResumeCancelsIt) {
     Timer& back = MainFormTestPeer::backTimer(*form);
-    EXPECT_EQ(nullptr, TimerTestPeer::pending(back));
     MainForm::app_resume(form.get());  // resume without pause: nothing
     EXPECT_EQ(nullptr, TimerTestPeer::pending(back));
 
@@ -91,32 +97,10 @@ TEST_F(FormEvents, PauseArmsTheBackTimerAndResumeCancelsIt) {
     EXPECT_EQ(nullptr, TimerTestPeer::pending(back));
 }
 
-TEST_F(FormEvents, OnlyTheBackTimerEndsTheApp) {
-    struct Row {
-        bool own;
-        bool ends;
-    } rows[] = {{false, false}, {true, true}};
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.own ? "back timer" : "another timer");
-        Timer other(form.get());
-        Timer& timer = r.own ? MainFormTestPeer::backTimer(*form) : other;
-        Sentinel s;
-        EXPECT_TRUE(ui::runLoop([&] {
-            ASSERT_EQ(0, timer.start(20));
-            s.arm(0.5);
-        }));
-        EXPECT_EQ(r.ends, !s.reached);
-    }
-}
-
 TEST_F(FormEvents, AppControlWhileShownChangesNothing) {
     auto snapshot = [&] {
-        std::string s;
-        Eina_List* kids = elm_grid_children_get(ad->downloadForm.grid);
-        Eina_List* it;
-        void* kid;
-        EINA_LIST_FOREACH(kids, it, kid) {
-            auto* o = static_cast<Evas_Object*>(kid);
+        std::string s = ad->popupMessage ? "popup\n" : "";
+        for (Evas_Object* o : ui::gridKids(ad->downloadForm.grid)) {
             int c[4];
             elm_grid_pack_get(o, &c[0], &c[1], &c[2], &c[3]);
             const char* t = elm_object_part_text_get(o, nullptr);
@@ -124,8 +108,7 @@ TEST_F(FormEvents, AppControlWhileShownChangesNothing) {
                  std::to_string(c[0]) + "," + std::to_string(c[1]) + "," + std::to_string(c[2]) +
                  "," + std::to_string(c[3]) + (evas_object_visible_get(o) ? " shown\n" : "\n");
         }
-        eina_list_free(kids);
-        return s + (ad->popupMessage ? "popup" : "");
+        return s;
     };
     std::string before = snapshot();
     app_control_h request = nullptr;
@@ -138,21 +121,6 @@ TEST_F(FormEvents, AppControlWhileShownChangesNothing) {
     EXPECT_EQ(before, snapshot());
     EXPECT_TRUE(log.lines().empty());
     EXPECT_EQ(nullptr, TimerTestPeer::pending(MainFormTestPeer::backTimer(*form)));
-}
-
-TEST_F(FormEvents, PopupOkWithoutCloseOnlyHidesIt) {
-    form->showErrorPopup("T", "M", MainFormTestPeer::okHandler(), false);
-    Evas_Object* ok = elm_object_part_content_get(ad->popupMessage, "button1");
-    ASSERT_NE(nullptr, ok);
-    Sentinel s;
-    // Called after the form's own handler: the sentinel is armed once OK was handled.
-    evas_object_smart_callback_add(
-        ok, "clicked",
-        [](void* data, Evas_Object*, void*) { static_cast<Sentinel*>(data)->arm(0.2); }, &s);
-    EXPECT_TRUE(ui::runLoop([&] { ui::pressOk(ok); }));
-    EXPECT_TRUE(s.reached);
-    EXPECT_FALSE(evas_object_visible_get(ad->popupMessage));
-    EXPECT_TRUE(evas_object_visible_get(ad->win));
 }
 
 }  // namespace

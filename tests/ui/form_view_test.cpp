@@ -1,5 +1,5 @@
 // The widget tree app_create builds, read back from the real toolkit.
-#include <memory>
+#include <array>
 
 #include "UiHarness.h"
 
@@ -16,19 +16,16 @@ const std::string kUpgrade =
     "apologise but this app requires a newer version of QOR (Morvane) than what is currently "
     "installed.  You can upgrade for free at the Tizen store by following the button "
     "below.</color></font_size></align>";
-
-struct Cell {
-    int x, y, w, h;
-    bool operator==(const Cell& o) const { return x == o.x && y == o.y && w == o.w && h == o.h; }
-};
-
-std::ostream& operator<<(std::ostream& os, const Cell& c) {
-    return os << c.x << "," << c.y << "," << c.w << "," << c.h;
+std::string creating() {
+    return ui::formLine('I', "app_create", "LOGI(\"app_create being called\")",
+                        "app_create being called");
 }
+
+using Cell = std::array<int, 4>;  // x, y, w, h on the 100x100 grid
 
 Cell cellOf(Evas_Object* obj) {
     Cell c{-1, -1, -1, -1};
-    elm_grid_pack_get(obj, &c.x, &c.y, &c.w, &c.h);
+    elm_grid_pack_get(obj, &c[0], &c[1], &c[2], &c[3]);
     return c;
 }
 
@@ -37,54 +34,24 @@ std::string text(Evas_Object* obj, const char* part = nullptr) {
     return t ? t : "";
 }
 
-std::string plain(const std::string& markup) {
-    char* s = elm_entry_markup_to_utf8(markup.c_str());
-    std::string out = s ? s : "";
-    free(s);
-    return out;
-}
-
-void noop(void*, Evas_Object*, void*) {}
-
-class FormView : public testing::Test {
-protected:
-    void build(const ui::Host& host, bool tooLow) {
-        ui::installHost(dev, host);
-        form.reset(new MainForm);
-        form->setVersionTooLow(tooLow);
-        ad = form->getWindowObject();
-        ASSERT_TRUE(MainForm::app_create(form.get()));
-        evas_object_resize(ad->win, 720, 1280);
-        evas_smart_objects_calculate(evas_object_evas_get(ad->win));
-    }
-    void TearDown() override {
-        if (form) MainFormTestPeer::dispose(*form);
-    }
-
-    vt::TestDevice dev;
-    std::unique_ptr<MainForm> form;
-    app_data_t* ad = nullptr;
-};
+using FormView = ui::FormTest;
 
 struct Variant {
     bool tooLow;
     const char* button;
     const std::string* text;
     Cell download;
-    bool cancelPacked;
+    friend void PrintTo(const Variant& v, std::ostream* os) { *os << v.button; }
 };
 
-class FormVariant : public FormView, public testing::WithParamInterface<Variant> {};
+class FormVariant : public ui::FormTest, public testing::WithParamInterface<Variant> {};
 
 TEST_P(FormVariant, WindowAndFormAreBuiltAsLaidOut) {
     const Variant& v = GetParam();
     vt::LogCapture log;
-    build(ui::Host(), v.tooLow);
+    start(ui::Host(), v.tooLow);
     const mainForm_t& f = ad->downloadForm;
-
-    EXPECT_EQ(ui::body(vt::logLine('I', "", "src/MainForm.cpp", "app_create",
-                                   "LOGI(\"app_create being called\")", "app_create being called")),
-              ui::body(log.lines().at(0)));
+    EXPECT_EQ(creating(), ui::logged(log).at(0));
     EXPECT_STREQ("Vornix", elm_win_title_get(ad->win));
     EXPECT_TRUE(evas_object_visible_get(ad->win));
     EXPECT_TRUE(elm_win_autodel_get(ad->win));
@@ -95,11 +62,9 @@ TEST_P(FormVariant, WindowAndFormAreBuiltAsLaidOut) {
     EXPECT_EQ(f.grid, f.root_container);
     EXPECT_STREQ("download_form", f.name);
     EXPECT_EQ(nullptr, ad->popupMessage);  // made on first use
-
     int gw = 0, gh = 0;
     elm_grid_size_get(f.grid, &gw, &gh);
-    EXPECT_EQ(100, gw);
-    EXPECT_EQ(100, gh);
+    EXPECT_TRUE(gw == 100 && gh == 100) << gw << "x" << gh;
 
     const char* file = nullptr;
     elm_bg_file_get(f.background, &file, nullptr);
@@ -110,7 +75,6 @@ TEST_P(FormVariant, WindowAndFormAreBuiltAsLaidOut) {
     EXPECT_EQ(kOpen + "Host App" + kClose + *v.text, text(f.label));
     EXPECT_EQ(ELM_WRAP_WORD, elm_label_line_wrap_get(f.label));
     EXPECT_FALSE(elm_label_ellipsis_get(f.label));
-
     EXPECT_EQ(v.button, text(f.download_button));
     EXPECT_EQ("Decline", text(f.cancel_button));
     for (Evas_Object* b : {f.download_button, f.cancel_button}) {
@@ -119,119 +83,97 @@ TEST_P(FormVariant, WindowAndFormAreBuiltAsLaidOut) {
         EXPECT_TRUE(evas_object_visible_get(b));
     }
 
-    // Packed in this order, the picture first so it lies under everything else.
+    // Packed in this order, the picture first so it lies under everything else; the
+    // upgrade variant leaves Decline out.
     std::vector<Evas_Object*> order = {f.background, f.icon, f.label, f.download_button};
-    if (v.cancelPacked) order.push_back(f.cancel_button);
-    Eina_List* kids = elm_grid_children_get(f.grid);
-    std::vector<Evas_Object*> packed;
-    Eina_List* it;
-    void* kid;
-    EINA_LIST_FOREACH(kids, it, kid) packed.push_back(static_cast<Evas_Object*>(kid));
-    eina_list_free(kids);
-    EXPECT_EQ(order, packed);
-
-    EXPECT_EQ((Cell{0, 0, 100, 100}), cellOf(f.background));
-    EXPECT_EQ((Cell{38, 40, 25, 25}), cellOf(f.icon));
-    EXPECT_EQ((Cell{5, 62, 90, 50}), cellOf(f.label));
-    EXPECT_EQ(v.download, cellOf(f.download_button));
-    if (v.cancelPacked) {
-        EXPECT_EQ((Cell{55, 87, 35, 5}), cellOf(f.cancel_button));
-    }
-    EXPECT_EQ(v.cancelPacked, ui::inGrid(f.grid, f.cancel_button));
+    if (!v.tooLow) order.push_back(f.cancel_button);
+    EXPECT_EQ(order, ui::gridKids(f.grid));
+    std::vector<Cell> cells = {
+        {0, 0, 100, 100}, {38, 40, 25, 25}, {5, 62, 90, 50}, v.download, {55, 87, 35, 5}};
+    for (size_t i = 0; i < order.size(); ++i) EXPECT_EQ(cells[i], cellOf(order[i])) << i;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BothVariants, FormVariant,
-    testing::Values(Variant{false, "Download", &kInstall, {10, 87, 35, 5}, true},
-                    Variant{true, "Upgrade", &kUpgrade, {25, 87, 50, 5}, false}));
+INSTANTIATE_TEST_SUITE_P(BothVariants, FormVariant,
+                         testing::Values(Variant{false, "Download", &kInstall, {10, 87, 35, 5}},
+                                         Variant{true, "Upgrade", &kUpgrade, {25, 87, 50, 5}}),
+                         [](const testing::TestParamInfo<Variant>& i) {
+                             return std::string(i.param.button);
+                         });
 
-TEST_F(FormView, HostNameGoesInAsMarkup) {
+// The host's name goes in as markup; a missing icon or picture leaves the rest of the form.
+TEST_F(FormView, HostNameIconAndPicture) {
     struct Row {
         const char* name;
+        bool icon, picture;
         const char* shown;  // the start of what the label reads
     } rows[] = {
-        {"R&amp;D <b>Tools</b>", "R&D Tools is an QOR enabled application:"},
-        {"", " is an QOR enabled application:"},
-        {"Plain", "Plain is an QOR enabled application:"},
+        {"R&amp;D <b>Tools</b>", true, true, "R&D Tools is an QOR enabled application:"},
+        {"", true, true, " is an QOR enabled application:"},
+        {"Plain", false, true, "Plain is an QOR enabled application:"},
+        {"Plain", true, false, "Plain is an QOR enabled application:"},
     };
     for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        vt::TestDevice own;
-        ui::installHost(own, ui::Host{r.name});
-        MainForm f;
-        ASSERT_TRUE(MainForm::app_create(&f));
-        Evas_Object* label = f.getWindowObject()->downloadForm.label;
-        EXPECT_EQ(kOpen + r.name + kClose + kInstall, text(label));
-        EXPECT_EQ(0u, plain(text(label)).find(r.shown)) << plain(text(label));
-        MainFormTestPeer::dispose(f);
-    }
-}
-
-TEST_F(FormView, MissingIconOrPictureLeavesTheRestOfTheForm) {
-    struct Row {
-        bool icon, picture;
-    } rows[] = {{true, true}, {false, true}, {true, false}};
-    for (const Row& r : rows) {
-        SCOPED_TRACE(testing::Message() << "icon " << r.icon << " picture " << r.picture);
-        vt::TestDevice own;
-        ui::Host host;
-        host.icon = r.icon;
-        host.picture = r.picture;
-        ui::installHost(own, host);
+        SCOPED_TRACE(testing::Message()
+                     << r.name << " icon " << r.icon << " picture " << r.picture);
+        if (form) MainFormTestPeer::dispose(*form);
         vt::LogCapture log;
-        MainForm f;
-        ASSERT_TRUE(MainForm::app_create(&f));
-        app_data_t* a = f.getWindowObject();
-        evas_object_resize(a->win, 720, 1280);
-        const mainForm_t& w = a->downloadForm;
+        start(ui::Host{r.name, r.icon, r.picture});
+        const mainForm_t& w = ad->downloadForm;
+        std::string label = text(w.label);
+        EXPECT_EQ(kOpen + r.name + kClose + kInstall, label);
+        char* shown = elm_entry_markup_to_utf8(label.c_str());
+        EXPECT_EQ(0u, std::string(shown).find(r.shown)) << shown;
+        free(shown);
 
-        int iw = 0, ih = 0;
-        elm_image_object_size_get(w.icon, &iw, &ih);
+        int iw = 0;
+        elm_image_object_size_get(w.icon, &iw, nullptr);
         EXPECT_EQ(r.icon ? 96 : 0, iw);
         EXPECT_EQ((Cell{38, 40, 25, 25}), cellOf(w.icon));
-
         // The picture is dark blue where the message sits; the theme's own background is grey.
-        int rgb[3];
-        ui::pixelAt(a->win, 10, 900, rgb);
-        EXPECT_EQ(r.picture, rgb[2] - rgb[0] > 12) << rgb[0] << "," << rgb[1] << "," << rgb[2];
+        Ecore_Evas* ee = ecore_evas_ecore_evas_get(evas_object_evas_get(ad->win));
+        int ww = 0, wh = 0;
+        ecore_evas_geometry_get(ee, nullptr, nullptr, &ww, &wh);
+        ecore_evas_manual_render(ee);
+        auto* px = static_cast<const unsigned int*>(ecore_evas_buffer_pixels_get(ee));
+        ASSERT_TRUE(px && ww == 720 && wh == 1280) << ww << "x" << wh;
+        unsigned int p = px[900 * 720 + 10];
+        EXPECT_EQ(r.picture, int(p & 0xff) - int((p >> 16) & 0xff) > 12) << std::hex << p;
 
         EXPECT_EQ("Download", text(w.download_button));
-        EXPECT_TRUE(ui::inGrid(w.grid, w.cancel_button));
-        for (const std::string& l : log.lines())  // neither is reported
-            EXPECT_EQ(std::string::npos, l.find("E/")) << l;
-        MainFormTestPeer::dispose(f);
+        EXPECT_EQ(5u, ui::gridKids(w.grid).size());
+        for (const std::string& l : ui::logged(log))  // neither is reported
+            EXPECT_NE('E', l[0]) << l;
     }
 }
 
 TEST_F(FormView, NullUserDataMakesNoWindow) {
     ui::installHost(dev, ui::Host());
-    Eina_List* before = ecore_evas_ecore_evas_list_get();
+    auto windows = [] {
+        Eina_List* all = ecore_evas_ecore_evas_list_get();
+        unsigned int n = eina_list_count(all);
+        eina_list_free(all);
+        return n;
+    };
+    unsigned int before = windows();
     vt::LogCapture log;
     EXPECT_FALSE(MainForm::app_create(nullptr));
-    Eina_List* after = ecore_evas_ecore_evas_list_get();
-    EXPECT_EQ(eina_list_count(before), eina_list_count(after));
-    eina_list_free(before);
-    eina_list_free(after);
-    std::vector<std::string> lines = log.lines();
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ(ui::body(vt::logLine('E', "", "src/MainForm.cpp", "app_create",
-                                   "LOGE(\"NULL pointer exception\")", "NULL pointer exception")),
-              ui::body(lines[1]));
-    EXPECT_EQ('E', lines[1][0]);
+    EXPECT_EQ(before, windows());
+    std::vector<std::string> expected = {
+        creating(), ui::formLine('E', "app_create", "LOGE(\"NULL pointer exception\")",
+                                 "NULL pointer exception")};
+    EXPECT_EQ(expected, ui::logged(log));
 }
 
 TEST_F(FormView, ErrorPopupBelongsToTheWindow) {
-    build(ui::Host(), false);
+    start();
+    auto noop = [](void*, Evas_Object*, void*) {};
     form->showErrorPopup("Title", "Message", noop, false);
     Evas_Object* popup = ad->popupMessage;
-    ASSERT_NE(nullptr, popup);
     EXPECT_STREQ("elm_popup", evas_object_type_get(popup));
     EXPECT_EQ(ad->win, elm_object_top_widget_get(popup));
     EXPECT_EQ("Title", text(popup, "title,text"));
     EXPECT_EQ("Message", text(popup));
-    Evas_Object* ok = elm_object_part_content_get(popup, "button1");
-    ASSERT_NE(nullptr, ok);
-    EXPECT_EQ("OK", text(ok));
+    EXPECT_EQ("OK", text(elm_object_part_content_get(popup, "button1")));
     EXPECT_TRUE(evas_object_visible_get(popup));
     EXPECT_FALSE(MainFormTestPeer::closeApplication(*form));
 

@@ -4,13 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <memory>
-
 #include "UiHarness.h"
 
 namespace {
-
-const char kMarker[] = "/opt/usr/media//.qor-start";
 
 std::string request(int result) {
     return "launch caller=org.example.host target=org.tizen.tizenstore "
@@ -20,65 +16,20 @@ std::string request(int result) {
            std::to_string(result) + "\n";
 }
 
-std::string line(char prio, const char* func, const char* needle, const std::string& msg) {
-    return std::string(1, prio) + " " +
-           ui::body(vt::logLine(prio, "", "src/MainForm.cpp", func, needle, msg));
+std::string invoking() {
+    return ui::formLine(
+        'I', "launchTizenStore", "LOGI(\"Invoking AppControl",
+        "Invoking AppControl org.tizen.tizenstore, http://tizen.org/appcontrol/operation/view, "
+        "uri=tizenstore://ProductDetail/QOR111TBNX ");
 }
 
-std::vector<std::string> lines(const vt::LogCapture& log) {
-    std::vector<std::string> out;
-    for (const std::string& l : log.lines()) out.push_back(l.substr(0, 1) + " " + ui::body(l));
-    return out;
-}
-
-const std::string kInvoking =
-    line('I', "launchTizenStore", "LOGI(\"Invoking AppControl",
-         "Invoking AppControl org.tizen.tizenstore, http://tizen.org/appcontrol/operation/view, "
-         "uri=tizenstore://ProductDetail/QOR111TBNX ");
-
-// Presses Download `want` times with real clicks, each after the last was handled, then
-// ends the loop.
-struct Presser {
-    Evas_Object* button;
-    int want;
-    int count = 0;
-
-    static void pressed(void* data, Evas_Object*, void*) {
-        auto* p = static_cast<Presser*>(data);
-        if (++p->count < p->want)
-            ecore_job_add([](void* d) { ui::click(static_cast<Presser*>(d)->button); }, p);
-        else
-            elm_exit();
-    }
-};
-
-class StoreLaunch : public testing::Test {
-protected:
-    void start(bool store) {
-        ui::Host host;
-        host.store = store;
-        ui::installHost(dev, host);
-        form.reset(new MainForm);
-        ad = form->getWindowObject();
-        ASSERT_TRUE(MainForm::app_create(form.get()));
-        evas_object_resize(ad->win, 720, 1280);
-    }
-    void TearDown() override {
-        if (form) MainFormTestPeer::dispose(*form);
-    }
-
-    vt::TestDevice dev;
-    std::unique_ptr<MainForm> form;
-    app_data_t* ad = nullptr;
-};
+using StoreLaunch = ui::FormTest;
 
 TEST_F(StoreLaunch, RefusedRequestShowsThePopupWhoseOkEndsTheApp) {
-    start(false);
+    start();
     vt::LogCapture log;
     std::string title, message, ok;
     bool shown = false;
-    Evas_Object* download = ad->downloadForm.download_button;
-    // Queued by the press, so it runs once the form has handled it: the popup is up.
     std::function<void()> afterPress = [&] {
         Evas_Object* popup = ad->popupMessage;
         ASSERT_NE(nullptr, popup);
@@ -90,13 +41,8 @@ TEST_F(StoreLaunch, RefusedRequestShowsThePopupWhoseOkEndsTheApp) {
         ok = elm_object_part_text_get(button, nullptr);
         ui::pressOk(button);
     };
-    evas_object_smart_callback_add(
-        download, "clicked",
-        [](void* data, Evas_Object*, void*) {
-            ecore_job_add([](void* f) { (*static_cast<std::function<void()>*>(f))(); }, data);
-        },
-        &afterPress);
-    EXPECT_TRUE(ui::runLoop([&] { ui::click(download); }));
+    ui::afterClick(ad->downloadForm.download_button, &afterPress);
+    EXPECT_TRUE(ui::runLoop([&] { ui::click(ad->downloadForm.download_button); }));
 
     EXPECT_TRUE(shown);
     EXPECT_EQ("QOR Download", title);
@@ -108,83 +54,82 @@ TEST_F(StoreLaunch, RefusedRequestShowsThePopupWhoseOkEndsTheApp) {
     EXPECT_FALSE(evas_object_visible_get(ad->popupMessage));
     EXPECT_EQ(request(APP_CONTROL_ERROR_APP_NOT_FOUND), dev.journal());
     std::vector<std::string> expected = {
-        kInvoking,
-        line('E', "launchTizenStore", "LOGE(\"Cannot send AppControl",
-             "Cannot send AppControl http://tizen.org/appcontrol/operation/view to "
-             "org.tizen.tizenstore: The application is not found"),
-        line('I', "popup_ok_button_cb", "LOGI(\"Popup message requested",
-             "Popup message requested close application"),
+        invoking(),
+        ui::formLine('E', "launchTizenStore", "LOGE(\"Cannot send AppControl",
+                     "Cannot send AppControl http://tizen.org/appcontrol/operation/view to "
+                     "org.tizen.tizenstore: The application is not found"),
+        ui::formLine('I', "popup_ok_button_cb", "LOGI(\"Popup message requested",
+                     "Popup message requested close application"),
     };
-    EXPECT_EQ(expected, lines(log));
+    EXPECT_EQ(expected, ui::logged(log));
 }
 
-// The marker's folder before the presses, and what the presses leave.
+// The marker's folder before three presses, and what they leave.
 struct MarkerCase {
     const char* name;
     bool readOnly;
-    const char* before;  // marker content to plant, "" for none
-    bool link;           // plant a link to a file outside instead
-    bool fifo;           // plant a FIFO nobody reads: opening it must not block
-    const char* error;   // strerror text logged, null when the marker is written
+    enum { Nothing, OtherHost, Link, Fifo } planted;  // a FIFO nobody reads must not block
+    const char* error;  // strerror text logged, null when the marker is written
+    friend void PrintTo(const MarkerCase& c, std::ostream* os) { *os << c.name; }
 };
 
-class StartMarker : public StoreLaunch, public testing::WithParamInterface<MarkerCase> {};
+class StartMarker : public ui::FormTest, public testing::WithParamInterface<MarkerCase> {};
 
 TEST_P(StartMarker, EveryAcceptedPressWritesTheMarker) {
     const MarkerCase& c = GetParam();
     if (!ui::inPrivateMedia(c.readOnly)) return;
     std::string backing = ui::mediaBacking() + "/.qor-start";
-    std::string victimDir = vt::makeTempDir("vornix-victim");
-    std::string victim = victimDir + "/precious";
+    std::string victim = ui::mediaBacking() + "/precious";
     vt::writeFile(victim, "precious");
-    if (*c.before) vt::writeFile(backing, c.before);
-    if (c.link) {
-        ASSERT_EQ(0, symlink(victim.c_str(), backing.c_str()));
-    }
-    if (c.fifo) {
-        ASSERT_EQ(0, mkfifo(backing.c_str(), 0666));
-    }
+    if (c.planted == MarkerCase::OtherHost)
+        vt::writeFile(backing, "org.other.host.with.a.longer.id\n");
+    ASSERT_EQ(0, c.planted == MarkerCase::Link   ? symlink(victim.c_str(), backing.c_str())
+                 : c.planted == MarkerCase::Fifo ? mkfifo(backing.c_str(), 0666)
+                                                 : 0);
 
-    start(true);
+    ui::Host host;
+    host.store = true;
+    start(host);
     vt::LogCapture log;
-    Presser p{ad->downloadForm.download_button, 3};
-    evas_object_smart_callback_add(p.button, "clicked", Presser::pressed, &p);
-    EXPECT_TRUE(ui::runLoop([&] { ui::click(p.button); }));
+    Evas_Object* download = ad->downloadForm.download_button;
+    int presses = 0;
+    std::function<void()> again = [&] { ++presses < 3 ? ui::click(download) : elm_exit(); };
+    ui::afterClick(download, &again);
+    EXPECT_TRUE(ui::runLoop([&] { ui::click(download); }));
 
-    EXPECT_EQ(3, p.count);
+    EXPECT_EQ(3, presses);
     EXPECT_EQ(request(0) + request(0) + request(0), dev.journal());
     std::vector<std::string> expected;
     for (int i = 0; i < 3; ++i) {
-        expected.push_back(kInvoking);
+        expected.push_back(invoking());
         if (c.error)
-            expected.push_back(line('E', "createApplicationStartFile", "LOGE(\"Failed to open",
-                                    std::string("Failed to open ") + kMarker + ": " + c.error));
+            expected.push_back(
+                ui::formLine('E', "createApplicationStartFile", "LOGE(\"Failed to open",
+                             std::string("Failed to open /opt/usr/media//.qor-start: ") + c.error));
     }
-    EXPECT_EQ(expected, lines(log));
+    EXPECT_EQ(expected, ui::logged(log));
     EXPECT_EQ("precious", vt::readFile(victim));
     struct stat st;
     if (c.error) {
         EXPECT_EQ(nullptr, ad->popupMessage);  // nothing shown to the user
         EXPECT_TRUE(evas_object_visible_get(ad->win));
-        EXPECT_EQ(c.link, lstat(backing.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+        EXPECT_EQ(c.planted == MarkerCase::Link,
+                  lstat(backing.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
     } else {
         EXPECT_EQ(ui::kHostId, vt::readFile(backing));  // 16 bytes, no line end
         ASSERT_EQ(0, lstat(backing.c_str(), &st));
-        EXPECT_EQ(16, st.st_size);
-        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_TRUE(S_ISREG(st.st_mode) && st.st_size == 16) << st.st_size;
     }
-    vt::removeTree(victimDir);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Media, StartMarker,
-    testing::Values(MarkerCase{"Fresh", false, "", false, false, nullptr},
-                    MarkerCase{"ReplacesOtherHost", false, "org.other.host.with.a.longer.id\n",
-                               false, false, nullptr},
-                    MarkerCase{"ReadOnlyFolder", true, "", false, false, "Read-only file system"},
-                    MarkerCase{"PlantedLink", false, "", true, false,
-                               "Too many levels of symbolic links"},
-                    MarkerCase{"PlantedFifo", false, "", false, true, "No such device or address"}),
+    testing::Values(
+        MarkerCase{"Fresh", false, MarkerCase::Nothing, nullptr},
+        MarkerCase{"ReplacesOtherHost", false, MarkerCase::OtherHost, nullptr},
+        MarkerCase{"ReadOnlyFolder", true, MarkerCase::Nothing, "Read-only file system"},
+        MarkerCase{"PlantedLink", false, MarkerCase::Link, "Too many levels of symbolic links"},
+        MarkerCase{"PlantedFifo", false, MarkerCase::Fifo, "No such device or address"}),
     [](const testing::TestParamInfo<MarkerCase>& i) { return std::string(i.param.name); });
 
 }  // namespace

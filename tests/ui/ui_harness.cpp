@@ -1,8 +1,6 @@
-#include <limits.h>
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <vector>
+#include <filesystem>
 
 #include "UiHarness.h"
 
@@ -17,43 +15,24 @@ public:
 
 testing::Environment* const gElementary = testing::AddGlobalTestEnvironment(new ElementaryEnv);
 
-std::string gIcon;
-
 // A 96x96 two-tone square, saved as PNG with Evas itself.
-std::string iconFile() {
-    if (!gIcon.empty()) return gIcon;
-    std::string dir = vt::makeTempDir("vornix-icon");
+std::string makeIcon(const std::string& path) {
     std::vector<unsigned int> px(96 * 96);
-    for (int y = 0; y < 96; ++y)
-        for (int x = 0; x < 96; ++x) px[y * 96 + x] = x + y < 96 ? 0xffe0a030 : 0xff3070e0;
+    for (int i = 0; i < 96 * 96; ++i) px[i] = i % 96 + i / 96 < 96 ? 0xffe0a030 : 0xff3070e0;
     Ecore_Evas* ee = ecore_evas_buffer_new(1, 1);
     Evas_Object* img = evas_object_image_filled_add(ecore_evas_get(ee));
     evas_object_image_size_set(img, 96, 96);
     evas_object_image_data_copy_set(img, px.data());
-    gIcon = dir + "/host.png";
-    evas_object_image_save(img, gIcon.c_str(), nullptr, nullptr);
+    evas_object_image_save(img, path.c_str(), nullptr, nullptr);
     ecore_evas_free(ee);
-    return gIcon;
+    return path;
 }
 
 struct Loop {
     std::function<void()> act;
-    bool acted = false;
-    bool watchdog = false;
+    Ecore_Timer* start = nullptr;
+    Ecore_Timer* guard = nullptr;
 };
-
-Eina_Bool runAct(void* data) {
-    auto* loop = static_cast<Loop*>(data);
-    loop->acted = true;
-    loop->act();
-    return ECORE_CALLBACK_CANCEL;
-}
-
-Eina_Bool runWatchdog(void* data) {
-    static_cast<Loop*>(data)->watchdog = true;
-    elm_exit();
-    return ECORE_CALLBACK_CANCEL;
-}
 
 }  // namespace
 
@@ -61,7 +40,7 @@ namespace ui {
 
 void installHost(vt::TestDevice& dev, const Host& host) {
     vt::PackageSpec p = vt::hostPackage(host.label);
-    if (host.icon) p.copies["shared/res/host.png"] = iconFile();
+    if (host.icon) p.copies["shared/res/host.png"] = makeIcon(dev.path() + "/.host.png");
     if (host.picture)
         p.copies["res/screen-density-high/download-QOR.png"] =
             vt::sourceDir() + "/resources/screen-density-high/download-QOR.png";
@@ -79,13 +58,25 @@ void installHost(vt::TestDevice& dev, const Host& host) {
 
 bool runLoop(const std::function<void()>& act) {
     Loop loop{act};
-    Ecore_Timer* start = ecore_timer_add(0.05, runAct, &loop);
-    Ecore_Timer* guard = ecore_timer_add(30.0, runWatchdog, &loop);
+    auto fire = [](void* d) -> Eina_Bool {
+        auto* l = static_cast<Loop*>(d);
+        l->start = nullptr;
+        l->act();
+        return ECORE_CALLBACK_CANCEL;
+    };
+    auto watchdog = [](void* d) -> Eina_Bool {
+        static_cast<Loop*>(d)->guard = nullptr;
+        elm_exit();
+        return ECORE_CALLBACK_CANCEL;
+    };
+    loop.start = ecore_timer_add(0.05, fire, &loop);
+    loop.guard = ecore_timer_add(30.0, watchdog, &loop);
     elm_run();
+    bool ended = loop.guard != nullptr;
     // Whichever did not fire must not outlive `loop`.
-    if (!loop.acted) ecore_timer_del(start);
-    if (!loop.watchdog) ecore_timer_del(guard);
-    return !loop.watchdog;
+    if (loop.start) ecore_timer_del(loop.start);
+    if (loop.guard) ecore_timer_del(loop.guard);
+    return ended;
 }
 
 void click(Evas_Object* obj) {
@@ -99,7 +90,14 @@ void click(Evas_Object* obj) {
     evas_event_feed_mouse_up(e, 1, EVAS_BUTTON_NONE, ts + 2, nullptr);
 }
 
-void pressOk(Evas_Object* ok) { evas_object_smart_callback_call(ok, "clicked", nullptr); }
+void afterClick(Evas_Object* obj, std::function<void()>* fn) {
+    evas_object_smart_callback_add(
+        obj, "clicked",
+        [](void* f, Evas_Object*, void*) {
+            ecore_job_add([](void* g) { (*static_cast<std::function<void()>*>(g))(); }, f);
+        },
+        fn);
+}
 
 void pressKey(Evas_Object* win, const char* key) {
     Evas* e = evas_object_evas_get(win);
@@ -108,53 +106,47 @@ void pressKey(Evas_Object* win, const char* key) {
     evas_event_feed_key_up(e, key, key, nullptr, nullptr, ts + 1, nullptr);
 }
 
-void pixelAt(Evas_Object* win, int x, int y, int rgb[3]) {
-    Ecore_Evas* ee = ecore_evas_ecore_evas_get(evas_object_evas_get(win));
-    int w = 0, h = 0;
-    ecore_evas_geometry_get(ee, nullptr, nullptr, &w, &h);
-    ecore_evas_manual_render(ee);
-    auto* px = static_cast<const unsigned int*>(ecore_evas_buffer_pixels_get(ee));
-    unsigned int p = px && x < w && y < h ? px[y * w + x] : 0;
-    rgb[0] = (p >> 16) & 0xff;
-    rgb[1] = (p >> 8) & 0xff;
-    rgb[2] = p & 0xff;
-}
-
-bool inGrid(Evas_Object* grid, Evas_Object* obj) {
+std::vector<Evas_Object*> gridKids(Evas_Object* grid) {
+    std::vector<Evas_Object*> out;
     Eina_List* kids = elm_grid_children_get(grid);
-    bool found = eina_list_data_find(kids, obj) != nullptr;
+    for (Eina_List* l = kids; l; l = eina_list_next(l))
+        out.push_back(static_cast<Evas_Object*>(eina_list_data_get(l)));
     eina_list_free(kids);
-    return found;
+    return out;
 }
 
-std::string body(const std::string& line) {
+static std::string body(const std::string& line) {
     size_t at = line.find("): ");
-    return at == std::string::npos ? line : line.substr(at + 3);
+    return line.substr(0, 1) + " " + (at == std::string::npos ? line : line.substr(at + 3));
 }
 
-// GTEST_SKIP returns from the function it stands in.
-static void skip(const std::string& why) { GTEST_SKIP() << why; }
+std::string formLine(char prio, const char* func, const char* needle, const std::string& msg) {
+    return body(vt::logLine(prio, "", "src/MainForm.cpp", func, needle, msg));
+}
+
+std::vector<std::string> logged(const vt::LogCapture& log) {
+    std::vector<std::string> out;
+    for (const std::string& l : log.lines()) out.push_back(body(l));
+    return out;
+}
 
 std::string mediaBacking() {
     const char* b = getenv("VORNIX_PRIVATE_MEDIA");
     return b ? b : "";
 }
 
+// GTEST_SKIP returns from the function it stands in.
+static void skip(const std::string& why) { GTEST_SKIP() << why; }
+
 bool inPrivateMedia(bool readOnly) {
     if (!mediaBacking().empty()) return true;
-    vt::ProcessResult probe =
-        vt::runProcess({"/usr/bin/unshare", "-m", "--propagation", "private", "/bin/true"}, {});
+    std::vector<std::string> cmd = {"/usr/bin/unshare", "-m", "--propagation", "private",
+                                    "/bin/true"};
+    vt::ProcessResult probe = vt::runProcess(cmd, {});
     if (probe.status != 0) {
         skip("no private mount namespace: " + probe.err);
         return false;
     }
-    char self[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) {
-        ADD_FAILURE() << "cannot find the test program";
-        return false;
-    }
-    self[n] = '\0';
     std::string backing = vt::makeTempDir("vornix-media");
     // Where the device has no /opt/usr/media, a scratch /opt (seen only in the
     // namespace) gives the mount point, so nothing outside the test is touched.
@@ -164,12 +156,13 @@ bool inPrivateMedia(bool readOnly) {
         " mkdir -p /opt/usr/media; fi\n"
         "mount --bind \"$VORNIX_PRIVATE_MEDIA\" /opt/usr/media\n";
     if (readOnly) script += "mount -o remount,bind,ro /opt/usr/media\n";
-    script += "exec \"$@\"\n";
     const testing::TestInfo* t = testing::UnitTest::GetInstance()->current_test_info();
-    std::string filter = std::string("--gtest_filter=") + t->test_suite_name() + "." + t->name();
-    vt::ProcessResult r = vt::runProcess({"/usr/bin/unshare", "-m", "--propagation", "private",
-                                          "/bin/sh", "-c", script, "sh", self, filter},
-                                         {"VORNIX_PRIVATE_MEDIA=" + backing}, "", 60000);
+    cmd.back() = "/bin/sh";
+    cmd.insert(cmd.end(),
+               {"-c", script + "exec \"$@\"\n", "sh",
+                std::filesystem::read_symlink("/proc/self/exe").string(),
+                std::string("--gtest_filter=") + t->test_suite_name() + "." + t->name()});
+    vt::ProcessResult r = vt::runProcess(cmd, {"VORNIX_PRIVATE_MEDIA=" + backing}, "", 60000);
     vt::removeTree(backing);
     EXPECT_EQ(0, r.status) << r.out << r.err;
     EXPECT_NE(std::string::npos, r.out.find("[  PASSED  ] 1 test")) << r.out << r.err;

@@ -11,19 +11,26 @@
 namespace {
 
 const char kHostId[] = "org.example.host";
-const char kHostTag[] = "Host_App";
 const char kLayerApp[] = "QOR111TBNX.QorService";
 
 // Log lines compared without the pid field, whatever its width.
 std::string noPid(const std::string& line) {
-    size_t open = line.find('(');
-    size_t close = line.find("): ", open);
+    size_t open = line.find('('), close = line.find("): ", open);
     if (open == std::string::npos || close == std::string::npos) return line;
     return line.substr(0, open + 1) + line.substr(close);
 }
 
-std::string expectedLine(char prio, const char* func, const char* needle, const std::string& msg) {
-    return noPid(vt::logLine(prio, kHostTag, "src/App.cpp", func, needle, msg));
+using Lines = std::vector<std::string>;
+
+Lines logged(const vt::LogCapture& log) {
+    Lines out;
+    for (const std::string& l : log.lines()) out.push_back(noPid(l));
+    return out;
+}
+
+std::string expectedLine(char prio, const char* func, const std::string& needle,
+                         const std::string& msg) {
+    return noPid(vt::logLine(prio, "Host_App", "src/App.cpp", func, needle, msg));
 }
 
 // A device with the host app installed and this process running as it. The first
@@ -44,123 +51,79 @@ protected:
         device.activate(kHostId);
         App::getAppSharedResourcePath("org.example.nothing");
     }
-    std::string hostRoot() const { return device.packageRoot(kHostId); }
-    std::string sdcardRoot() const {
-        return device.path() + "/opt/storage/sdcard/apps/" + kHostId + "/";
-    }
-
     vt::TestDevice device;
 };
 
-TEST_F(AppTest, OwnIdNameAndVersion) {
+// Answers with api-version 4 (no shared data) and no external storage, then with
+// api-version 2.4 and external storage. Without an app context, or as an absent app,
+// every answer is empty and only the data folder query logs.
+TEST_F(AppTest, OwnIdentityAndFolders) {
+    const std::string h = device.packageRoot(kHostId),
+                      sd = device.path() + "/opt/storage/sdcard/apps/" + kHostId + "/";
+    using Query = string (*)();
     const struct {
-        const char* name;
-        string (*query)();
-        const char* value;
+        Query query;
+        std::string newApi, oldApi;
     } cases[] = {
-        {"getAppId", &App::getAppId, kHostId},
-        {"getAppName", &App::getAppName, "Host App"},
-        {"getAppVersion", &App::getAppVersion, "1.2.3"},
-        {"getAppPackageId", &App::getAppPackageId, "org"},
+        {&App::getAppId, kHostId, kHostId},
+        {&App::getAppName, "Host App", "Host App"},
+        {&App::getAppVersion, "1.2.3", "1.2.3"},
+        {&App::getAppPackageId, "org", "org"},
+        {&App::getAppCachePath, h + "cache/", h + "cache/"},
+        {&App::getAppExternalCachePath, "", sd + "cache/"},
+        {&App::getAppDataPath, h + "data/", h + "data/"},
+        {&App::getAppExternalDataPath, "", sd + "data/"},
+        {&App::getAppExternalSharedDataPath, "", sd + "shared/data/"},
+        {&App::getAppResourcePath, h + "res/", h + "res/"},
+        {static_cast<Query>(&App::getAppSharedDataPath), "", h + "shared/data/"},
+        {static_cast<Query>(&App::getAppSharedResourcePath), h + "shared/res/", h + "shared/res/"},
+        {&App::getAppSharedTrustedPath, h + "shared/trusted/", h + "shared/trusted/"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        device.activate(kHostId);
-        EXPECT_EQ(c.value, c.query());
-        device.activate("org.example.absent");
-        EXPECT_EQ("", c.query());
-        device.activate("");
-        vt::LogCapture log;
-        EXPECT_EQ("", c.query());
-        EXPECT_TRUE(log.lines().empty());
-    }
-}
-
-struct FolderCase {
-    const char* name;
-    string (*query)();
-    const char* sub;
-    bool external;
-    bool needsOldApi;  // shared data exists only below api-version 3.0
-};
-
-const FolderCase kFolders[] = {
-    {"getAppCachePath", &App::getAppCachePath, "cache/", false, false},
-    {"getAppExternalCachePath", &App::getAppExternalCachePath, "cache/", true, false},
-    {"getAppDataPath", &App::getAppDataPath, "data/", false, false},
-    {"getAppExternalDataPath", &App::getAppExternalDataPath, "data/", true, false},
-    {"getAppExternalSharedDataPath", &App::getAppExternalSharedDataPath, "shared/data/", true,
-     false},
-    {"getAppResourcePath", &App::getAppResourcePath, "res/", false, false},
-    {"getAppSharedDataPath", static_cast<string (*)()>(&App::getAppSharedDataPath), "shared/data/",
-     false, true},
-    {"getAppSharedResourcePath", static_cast<string (*)()>(&App::getAppSharedResourcePath),
-     "shared/res/", false, false},
-    {"getAppSharedTrustedPath", &App::getAppSharedTrustedPath, "shared/trusted/", false, false},
-};
-
-TEST_F(AppTest, OwnFoldersEndInSlash) {
-    installHost("2.4");
-    vt::writeFile(device.path() + "/opt/storage/sdcard/.present", "");  // external storage
-    for (const FolderCase& c : kFolders) {
-        SCOPED_TRACE(c.name);
-        vt::LogCapture log;
-        EXPECT_EQ((c.external ? sdcardRoot() : hostRoot()) + c.sub, c.query());
-        EXPECT_TRUE(log.lines().empty());
-    }
-}
-
-TEST_F(AppTest, OwnFoldersFailWithEmptyAnswers) {
-    // The host has api-version 4 here (no shared data) and the device no external storage.
     const std::string dataLine =
         expectedLine('E', "getAppDataPath", "Failed to get App data path",
                      "Failed to get App data path. err(Invalid application context)");
-    for (const FolderCase& c : kFolders) {
-        SCOPED_TRACE(c.name);
-        device.activate(kHostId);
-        vt::LogCapture withContext;
-        std::string expected = c.external || c.needsOldApi ? "" : hostRoot() + c.sub;
-        EXPECT_EQ(expected, c.query());
-        EXPECT_TRUE(withContext.lines().empty());
-
-        device.activate("");
-        vt::LogCapture withoutContext;
-        EXPECT_EQ("", c.query());
-        std::vector<std::string> lines = withoutContext.lines();
-        if (c.query == &App::getAppDataPath) {
-            ASSERT_EQ(1u, lines.size());
-            EXPECT_EQ(dataLine, noPid(lines[0]));
-        } else {
-            EXPECT_TRUE(lines.empty());
+    for (bool old : {false, true}) {
+        if (old) {
+            installHost("2.4");
+            vt::writeFile(device.path() + "/opt/storage/sdcard/.present", "");
+        }
+        int row = 0;
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << "row " << row++ << (old ? " api 2.4" : " api 4"));
+            device.activate(kHostId);
+            vt::LogCapture withContext;
+            EXPECT_EQ(old ? c.oldApi : c.newApi, c.query());
+            EXPECT_TRUE(withContext.lines().empty());
+            for (const char* other : {"", "org.example.absent"}) {
+                device.activate(other);
+                vt::LogCapture log;
+                EXPECT_EQ("", c.query()) << other;
+                EXPECT_EQ(c.query == &App::getAppDataPath ? Lines{dataLine} : Lines{}, logged(log))
+                    << other;
+            }
         }
     }
 }
 
-struct SharedCase {
-    const char* kind;  // "res" or "data"
-    const char* appId;
-    const char* targetApi;  // null: the target is not installed
-    const char* hostApi;
-    const char* error;  // null: success
-};
-
-const SharedCase kShared[] = {
-    {"res", kLayerApp, "4", "4", nullptr},
-    {"res", kLayerApp, "2.4", "2.4", nullptr},
-    {"res", kLayerApp, nullptr, "4", "No such application"},
-    {"res", "nodot", nullptr, "4", "No such application"},
-    {"res", nullptr, nullptr, "4", "Invalid parameter"},
-    {"data", kLayerApp, "2.4", "2.4", nullptr},
-    {"data", kLayerApp, "4", "2.4", "Not supported"},
-    {"data", kLayerApp, "2.4", "4", "Not supported"},
-    {"data", kLayerApp, nullptr, "2.4", "No such application"},
-    {"data", nullptr, nullptr, "2.4", "Invalid parameter"},
-};
-
 TEST_F(AppTest, OtherAppsSharedFoldersLogTheirAnswer) {
-    for (const SharedCase& c : kShared) {
-        const std::string kind = c.kind;
-        const std::string id = c.appId ? c.appId : "(null)";
+    const struct {
+        bool res;                                 // shared/res, else shared/data
+        const char *appId, *targetApi, *hostApi;  // targetApi null: the target is not installed
+        const char* error;                        // null: success
+    } cases[] = {
+        // clang-format off
+        {true, kLayerApp, "4", "4", nullptr},       {true, kLayerApp, "2.4", "2.4", nullptr},
+        {true, kLayerApp, nullptr, "4", "No such application"},
+        {true, "nodot", nullptr, "4", "No such application"},
+        {true, nullptr, nullptr, "4", "Invalid parameter"},
+        {false, kLayerApp, "2.4", "2.4", nullptr},  {false, kLayerApp, "4", "2.4", "Not supported"},
+        {false, kLayerApp, "2.4", "4", "Not supported"},
+        {false, kLayerApp, nullptr, "2.4", "No such application"},
+        {false, nullptr, nullptr, "2.4", "Invalid parameter"},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        const std::string kind = c.res ? "res" : "data", id = c.appId ? c.appId : "(null)";
         SCOPED_TRACE(kind + " " + id + " target api " + (c.targetApi ? c.targetApi : "-") +
                      " host api " + c.hostApi);
         installHost(c.hostApi);
@@ -170,52 +133,27 @@ TEST_F(AppTest, OtherAppsSharedFoldersLogTheirAnswer) {
             layer.apiVersion = c.targetApi;
             device.install(layer);
         }
-        const bool res = kind == "res";
-        const std::string sub = res ? "shared/res/" : "shared/data/";
-        const char* func = res ? "getAppSharedResourcePath" : "getAppSharedDataPath";
-
+        const char* func = c.res ? "getAppSharedResourcePath" : "getAppSharedDataPath";
         vt::LogCapture log;
         std::string path =
-            res ? App::getAppSharedResourcePath(c.appId) : App::getAppSharedDataPath(c.appId);
-        std::vector<std::string> lines = log.lines();
-        ASSERT_EQ(1u, lines.size());
-        if (c.error) {
-            EXPECT_EQ("", path);
-            std::string msg = "Failed to get shared " + kind + " path for ";
-            EXPECT_EQ(expectedLine('E', func, msg.c_str(), msg + id + ". err(" + c.error + ")"),
-                      noPid(lines[0]));
-        } else {
-            EXPECT_EQ(device.packageRoot("QOR111TBNX") + sub, path);
-            std::string msg = "Shared " + kind + " path for ";
-            EXPECT_EQ(expectedLine('I', func, msg.c_str(), msg + id + " is " + path),
-                      noPid(lines[0]));
-        }
+            c.res ? App::getAppSharedResourcePath(c.appId) : App::getAppSharedDataPath(c.appId);
+        std::string msg = (c.error ? "Failed to get shared " : "Shared ") + kind + " path for ";
+        EXPECT_EQ(c.error ? "" : device.packageRoot("QOR111TBNX") + "shared/" + kind + "/", path);
+        EXPECT_EQ(Lines{c.error ? expectedLine('E', func, msg, msg + id + ". err(" + c.error + ")")
+                                : expectedLine('I', func, msg, msg + id + " is " + path)},
+                  logged(log));
     }
-}
-
-TEST_F(AppTest, SystemMediaPathIsFixed) {
-    for (const char* appId : {kHostId, "", "org.example.absent"}) {
-        device.activate(appId);
-        EXPECT_EQ("/opt/usr/media/", App::getSystemMediaPath());
-    }
-    unsetenv("VORNIX_DEVICE");
-    EXPECT_EQ("/opt/usr/media/", App::getSystemMediaPath());
 }
 
 TEST(AppPackageIdTest, IsTheTextBeforeTheFirstDot) {
-    const struct {
-        const char* appId;
-        const char* pkgId;
-    } cases[] = {
-        {"QOR111TBNX.QorService", "QOR111TBNX"},
-        {"org.tizen.tizenstore", "org"},
-        {"nodot", ""},
-        {"", ""},
-        {".x", ""},
-        {"a.", "a"},
-        {"a..b", "a"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(c.pkgId, App::getPackageIdFromAppId(c.appId)) << c.appId;
+    // clang-format off
+    const std::pair<const char*, const char*> cases[] = {
+        {"QOR111TBNX.QorService", "QOR111TBNX"}, {"org.tizen.tizenstore", "org"}, {"nodot", ""},
+        {"", ""}, {".x", ""}, {"a.", "a"}, {"a..b", "a"}};
+    // clang-format on
+    for (const auto& [appId, pkgId] : cases)
+        EXPECT_EQ(pkgId, App::getPackageIdFromAppId(appId)) << appId;
+    EXPECT_EQ("/opt/usr/media/", App::getSystemMediaPath());  // the same on every device
 }
 
 }  // namespace

@@ -20,25 +20,28 @@ public:
 namespace {
 
 using Lines = std::vector<std::string>;
+using Peer = TimerTestPeer;
+const int kRefused = TIZEN_ERROR_INVALID_OPERATION;
 
 struct Listener : ITimerEventListener {
     int calls = 0;
-    std::vector<Timer*> timers;
+    Timer* last = nullptr;
     std::function<void(Timer&)> action;
     void onTimerExpired(Timer& timer) override {
         ++calls;
-        timers.push_back(&timer);
+        last = &timer;
         if (action) action(timer);
     }
 };
 
+// "<priority> <file>: <function>(<line>) > <message>", without tag and pid.
 std::string body(const std::string& line) {
     size_t p = line.find("): ");
     return p == std::string::npos ? line : line.substr(0, 1) + " " + line.substr(p + 3);
 }
 
-std::string expected(const char* func, const char* needle, const std::string& msg) {
-    return body(vt::logLine('E', "", "src/Timer.cpp", func, needle, msg));
+std::string expected(const char* func, const char* msg) {
+    return body(vt::logLine('E', "", "src/Timer.cpp", func, msg, msg));
 }
 
 Lines captured(const vt::LogCapture& log) {
@@ -82,17 +85,29 @@ protected:
     }
 };
 
-TEST_F(TimerTest, OneShotExpiresOnceWithItselfThenIsIdle) {
-    Listener l;
-    Timer t(&l);
-    EXPECT_EQ(t.start(50), 0);
-    EXPECT_NE(TimerTestPeer::pending(t), nullptr);
-    ASSERT_TRUE(runUntil([&] { return l.calls > 0; }));
+TEST_F(TimerTest, OneShotOnceRepeatingUntilCancelledOthersNever) {
+    Listener once, repeating, never;
+    Timer a(&once), b(&repeating), cancelled(&never);
+    EXPECT_EQ(a.start(50), 0);
+    EXPECT_NE(Peer::pending(a), nullptr);
+    ASSERT_EQ(b.startAsRepeatable(30), 0);
+    ASSERT_EQ(cancelled.start(40), 0);
+    EXPECT_EQ(cancelled.cancel(), 0);
+    {
+        Timer destroyed(&never);
+        ASSERT_EQ(destroyed.startAsRepeatable(40), 0);
+    }
+    ASSERT_TRUE(runUntil([&] { return once.calls > 0 && repeating.calls >= 3; }));
+    EXPECT_EQ(b.cancel(), 0);
+    int calls = repeating.calls;
     idle(0.2);
-    EXPECT_EQ(l.calls, 1);
-    EXPECT_TRUE(*l.timers[0] == t);
-    EXPECT_EQ(TimerTestPeer::pending(t), nullptr);
-    EXPECT_EQ(t.cancel(), TIZEN_ERROR_INVALID_OPERATION);
+    EXPECT_EQ(once.calls, 1);
+    EXPECT_TRUE(*once.last == a);
+    EXPECT_EQ(Peer::pending(a), nullptr);
+    EXPECT_EQ(a.cancel(), kRefused);
+    EXPECT_EQ(repeating.calls, calls);
+    EXPECT_EQ(b.cancel(), kRefused);
+    EXPECT_EQ(never.calls, 0);
 }
 
 TEST_F(TimerTest, DurationsAreMilliseconds) {
@@ -106,192 +121,129 @@ TEST_F(TimerTest, DurationsAreMilliseconds) {
     EXPECT_LT(elapsed, 2.5);
 }
 
-TEST_F(TimerTest, StartWhilePendingIsRefusedAndKeepsTheExpiry) {
-    Listener l;
-    Timer t(&l);
-    ASSERT_EQ(t.start(5000), 0);
-    Ecore_Timer* pending = TimerTestPeer::pending(t);
-    double left = ecore_timer_pending_get(pending);
-    vt::LogCapture log;
-    EXPECT_EQ(t.start(100000), TIZEN_ERROR_INVALID_OPERATION);
-    EXPECT_EQ(TimerTestPeer::pending(t), pending);
-    EXPECT_LE(ecore_timer_pending_get(pending), left);
-    EXPECT_EQ(captured(log),
-              Lines{expected("_start", "mTimer is not NULL!", "mTimer is not NULL!")});
-    EXPECT_EQ(t.cancel(), 0);
-}
-
-// A refused start still sets the mode in which the pending timer expires next.
-TEST_F(TimerTest, RefusedStartChangesTheMode) {
-    struct Case {
-        bool repeatFirst;
-        int expectedCalls;  // within the observation time
-        bool pendingAfter;
-    } cases[] = {{false, 3, true}, {true, 1, false}};
-    for (const Case& c : cases) {
+// A start while pending is refused, logged and keeps the expiry, but it sets the mode in
+// which the pending timer expires next.
+TEST_F(TimerTest, StartWhilePendingIsRefusedButSetsTheMode) {
+    for (bool repeatFirst : {false, true}) {
+        SCOPED_TRACE(repeatFirst);
         Listener l;
         Timer t(&l);
-        ASSERT_EQ(c.repeatFirst ? t.startAsRepeatable(40) : t.start(40), 0);
-        EXPECT_EQ(c.repeatFirst ? t.start(40) : t.startAsRepeatable(40),
-                  TIZEN_ERROR_INVALID_OPERATION);
+        ASSERT_EQ(repeatFirst ? t.startAsRepeatable(40) : t.start(40), 0);
+        Ecore_Timer* pending = Peer::pending(t);
+        double left = ecore_timer_pending_get(pending);
+        vt::LogCapture log;
+        EXPECT_EQ(repeatFirst ? t.start(100000) : t.startAsRepeatable(100000), kRefused);
+        EXPECT_EQ(Peer::pending(t), pending);
+        EXPECT_LE(ecore_timer_pending_get(pending), left);
+        EXPECT_EQ(captured(log), Lines{expected("_start", "mTimer is not NULL!")});
         runUntil([&] { return l.calls >= 3; }, 0.6);
-        EXPECT_EQ(l.calls, c.expectedCalls) << c.repeatFirst;
-        EXPECT_EQ(TimerTestPeer::pending(t) != nullptr, c.pendingAfter) << c.repeatFirst;
+        EXPECT_EQ(l.calls, repeatFirst ? 1 : 3);
+        EXPECT_EQ(Peer::pending(t) != nullptr, !repeatFirst);
     }
-}
-
-TEST_F(TimerTest, RepeatingFiresUntilCancelled) {
-    Listener l;
-    Timer t(&l);
-    ASSERT_EQ(t.startAsRepeatable(30), 0);
-    ASSERT_TRUE(runUntil([&] { return l.calls >= 3; }));
-    EXPECT_EQ(t.cancel(), 0);
-    int calls = l.calls;
-    idle(0.2);
-    EXPECT_EQ(l.calls, calls);
-    EXPECT_EQ(t.cancel(), TIZEN_ERROR_INVALID_OPERATION);
-}
-
-TEST_F(TimerTest, CancelledOrDestroyedTimersNeverCall) {
-    Listener l;
-    Timer cancelled(&l);
-    ASSERT_EQ(cancelled.start(40), 0);
-    EXPECT_EQ(cancelled.cancel(), 0);
-    {
-        Timer destroyed(&l);
-        ASSERT_EQ(destroyed.startAsRepeatable(40), 0);
-    }
-    idle(0.2);
-    EXPECT_EQ(l.calls, 0);
-}
-
-TEST_F(TimerTest, ListenerMayStartAgainFromAOneShotExpiry) {
-    Listener l;
-    Timer t(&l);
-    std::vector<int> results;
-    l.action = [&](Timer& timer) {
-        if (l.calls == 1) results.push_back(timer.start(40));
-    };
-    ASSERT_EQ(t.start(40), 0);
-    ASSERT_TRUE(runUntil([&] { return l.calls >= 2; }));
-    idle(0.2);
-    EXPECT_EQ(results, std::vector<int>{0});
-    EXPECT_EQ(l.calls, 2);
-    EXPECT_EQ(TimerTestPeer::pending(t), nullptr);
 }
 
 TEST_F(TimerTest, WithoutListenerEachExpiryIsLogged) {
-    std::string line =
-        expected("onTimerExpired", "No timer even listener set!", "No timer even listener set!");
+    Lines line{expected("onTimerExpired", "No timer even listener set!")};
     Timer once;
     vt::LogCapture log;
     ASSERT_EQ(once.start(20), 0);
-    runUntil([&] { return captured(log).size() >= 1; });
+    runUntil([&] { return !captured(log).empty(); });
     idle(0.1);
-    EXPECT_EQ(captured(log), Lines{line});
-    EXPECT_EQ(TimerTestPeer::pending(once), nullptr);
+    EXPECT_EQ(captured(log), line);
+    EXPECT_EQ(Peer::pending(once), nullptr);
 
     Timer repeating;
     vt::LogCapture again;
     ASSERT_EQ(repeating.startAsRepeatable(20), 0);
     ASSERT_TRUE(runUntil([&] { return captured(again).size() >= 2; }));
-    EXPECT_EQ(captured(again), Lines(captured(again).size(), line));
-    EXPECT_NE(TimerTestPeer::pending(repeating), nullptr);
+    Lines lines = captured(again);
+    EXPECT_EQ(lines, Lines(lines.size(), line[0]));
+    EXPECT_NE(Peer::pending(repeating), nullptr);
 }
 
-TEST_F(TimerTest, CallbackWithoutTimerStopsThePlatformTimer) {
+TEST_F(TimerTest, CallbackWithoutTimerStopsAndEqualityIsIdentity) {
     vt::LogCapture log;
-    EXPECT_EQ(TimerTestPeer::expire(nullptr), ECORE_CALLBACK_CANCEL);
-    EXPECT_EQ(captured(log), Lines{expected("taskCallBack", "Timer is NULL in callback",
-                                            "Timer is NULL in callback")});
-}
-
-TEST_F(TimerTest, EqualityIsIdentity) {
-    Listener l;
-    Timer a(&l), b(&l);
+    EXPECT_EQ(Peer::expire(nullptr), ECORE_CALLBACK_CANCEL);
+    EXPECT_EQ(captured(log), Lines{expected("taskCallBack", "Timer is NULL in callback")});
+    Timer a, b;
     EXPECT_TRUE(a == a);
     EXPECT_FALSE(a == b);
-    Timer c, d;
-    EXPECT_FALSE(c == d);
 }
 
 // Starts and cancels from inside the listener: the answer to the main loop and
 // mTimer always agree. Expiries are driven by hand here; the main loop would delete
-// the expiring timer on a cancel answer, so the test does that in its place.
+// an expiring one-shot timer, so the test does that in its place.
 TEST_F(TimerTest, ReentrantStartsKeepTheAnswerAndMTimerInStep) {
     enum Holds { NONE, SAME, NEW };
-    struct Case {
+    const Eina_Bool RENEW = ECORE_CALLBACK_RENEW, CANCEL = ECORE_CALLBACK_CANCEL;
+    const struct {
         const char* name;
         bool repeating;
-        std::function<int(Timer&)> action;
-        int actionResult;
-        bool cancels;  // the listener deletes the expiring timer itself
-        Eina_Bool answer;
-        Holds holds;
+        int (*action)(Timer&);
+        int actionResult, answer, holds;
     } cases[] = {
-        {"one-shot, nothing", false, nullptr, 0, false, ECORE_CALLBACK_CANCEL, NONE},
-        {"one-shot, start", false, [](Timer& t) { return t.start(60000); }, 0, false,
-         ECORE_CALLBACK_CANCEL, NEW},
-        {"one-shot, startAsRepeatable", false, [](Timer& t) { return t.startAsRepeatable(60000); },
-         0, false, ECORE_CALLBACK_CANCEL, NEW},
-        {"repeating, nothing", true, nullptr, 0, false, ECORE_CALLBACK_RENEW, SAME},
-        {"repeating, refused start", true, [](Timer& t) { return t.start(60000); }, -38, false,
-         ECORE_CALLBACK_RENEW, SAME},
-        {"repeating, refused startAsRepeatable", true,
-         [](Timer& t) { return t.startAsRepeatable(60000); }, -38, false, ECORE_CALLBACK_RENEW,
-         SAME},
-        {"repeating, cancel", true, [](Timer& t) { return t.cancel(); }, 0, true,
-         ECORE_CALLBACK_CANCEL, NONE},
-        {"repeating, cancel and start", true,
-         [](Timer& t) { return t.cancel() + t.startAsRepeatable(60000); }, 0, true,
-         ECORE_CALLBACK_CANCEL, NEW},
+#define ROW(rep, act, result, answer, holds) \
+    {#rep ": " #act, rep, [](Timer& t) { return (void)t, act; }, result, answer, holds}
+        ROW(false, 0, 0, CANCEL, NONE),
+        ROW(false, t.start(60000), 0, CANCEL, NEW),
+        ROW(false, t.startAsRepeatable(60000), 0, CANCEL, NEW),
+        ROW(true, 0, 0, RENEW, SAME),
+        ROW(true, t.start(60000), kRefused, RENEW, SAME),
+        ROW(true, t.startAsRepeatable(60000), kRefused, RENEW, SAME),
+        ROW(true, t.cancel(), 0, CANCEL, NONE),
+        ROW(true, t.cancel() + t.startAsRepeatable(60000), 0, CANCEL, NEW),
+#undef ROW
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         Listener l;
         Timer t(&l);
         int got = 12345;
-        if (c.action) l.action = [&](Timer& timer) { got = c.action(timer); };
+        l.action = [&](Timer& timer) { got = c.action(timer); };
         ASSERT_EQ(c.repeating ? t.startAsRepeatable(60000) : t.start(60000), 0);
-        Ecore_Timer* expiring = TimerTestPeer::pending(t);
-        EXPECT_EQ(TimerTestPeer::expire(&t), c.answer) << c.name;
-        EXPECT_EQ(l.calls, 1) << c.name;
-        EXPECT_EQ(got, c.action ? c.actionResult : 12345) << c.name;
-        Ecore_Timer* now = TimerTestPeer::pending(t);
-        EXPECT_EQ(now == nullptr, c.holds == NONE) << c.name;
-        EXPECT_EQ(now == expiring, c.holds == SAME) << c.name;
-        if (c.answer == ECORE_CALLBACK_CANCEL && !c.cancels) ecore_timer_del(expiring);
+        Ecore_Timer* expiring = Peer::pending(t);
+        EXPECT_EQ(Peer::expire(&t), c.answer);
+        EXPECT_EQ(l.calls, 1);
+        EXPECT_EQ(got, c.actionResult);
+        Ecore_Timer* now = Peer::pending(t);
+        EXPECT_EQ(now == nullptr, c.holds == NONE);
+        EXPECT_EQ(now == expiring, c.holds == SAME);
+        if (!c.repeating) ecore_timer_del(expiring);
     }
 }
 
-// On the loop: a one-shot whose listener turns it into a repeating timer leaves no
-// stray platform timer behind once cancelled; a repeating one whose listener's start
-// was refused fires once more and stops.
-TEST_F(TimerTest, ReentrantModeChangesOnTheLoop) {
-    Listener l;
-    Timer t(&l);
-    l.action = [](Timer& timer) {
-        if (TimerTestPeer::pending(timer) == nullptr) timer.startAsRepeatable(30);
+// On the loop: a one-shot whose listener starts it again fires twice; one whose
+// listener turns it into a repeating timer leaves no stray platform timer behind once
+// cancelled; a repeating one whose listener's start was refused fires once more and stops.
+TEST_F(TimerTest, ReentrantStartsOnTheLoop) {
+    Listener again, turned, refused;
+    Timer a(&again), b(&turned), c(&refused);
+    int againResult = 1, refusedResult = 1;
+    again.action = [&](Timer& t) {
+        if (again.calls == 1) againResult = t.start(40);
     };
-    ASSERT_EQ(t.start(30), 0);
-    ASSERT_TRUE(runUntil([&] { return l.calls >= 4; }));
-    EXPECT_EQ(t.cancel(), 0);
-    int calls = l.calls;
-    idle(0.2);
-    EXPECT_EQ(l.calls, calls);
-
-    Listener r;
-    Timer u(&r);
-    r.action = [&](Timer& timer) {
-        if (r.calls == 1) {
-            EXPECT_EQ(timer.start(30), TIZEN_ERROR_INVALID_OPERATION);
-        }
+    turned.action = [](Timer& t) {
+        if (!Peer::pending(t)) t.startAsRepeatable(30);
     };
-    ASSERT_EQ(u.startAsRepeatable(30), 0);
-    ASSERT_TRUE(runUntil([&] { return r.calls >= 2; }));
+    refused.action = [&](Timer& t) {
+        if (refused.calls == 1) refusedResult = t.start(30);
+    };
+    ASSERT_EQ(a.start(40), 0);
+    ASSERT_EQ(b.start(30), 0);
+    ASSERT_EQ(c.startAsRepeatable(30), 0);
+    ASSERT_TRUE(
+        runUntil([&] { return again.calls >= 2 && turned.calls >= 4 && refused.calls >= 2; }));
+    EXPECT_EQ(b.cancel(), 0);
+    int turnedCalls = turned.calls;
     idle(0.2);
-    EXPECT_EQ(r.calls, 2);
-    EXPECT_EQ(TimerTestPeer::pending(u), nullptr);
-    EXPECT_EQ(u.cancel(), TIZEN_ERROR_INVALID_OPERATION);
+    EXPECT_EQ(againResult, 0);
+    EXPECT_EQ(again.calls, 2);
+    EXPECT_EQ(Peer::pending(a), nullptr);
+    EXPECT_EQ(turned.calls, turnedCalls);
+    EXPECT_EQ(refusedResult, kRefused);
+    EXPECT_EQ(refused.calls, 2);
+    EXPECT_EQ(Peer::pending(c), nullptr);
+    EXPECT_EQ(c.cancel(), kRefused);
 }
 
 }  // namespace
