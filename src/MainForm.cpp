@@ -134,7 +134,13 @@ bool MainForm::create_base_gui() {
     return true;
 }
 
-void MainForm::app_terminate(void* /*user_data*/) {}
+void MainForm::app_terminate(void* user_data) {
+    MainForm* form = static_cast<MainForm*>(user_data);
+    if (form == NULL) return;
+    // Ended while in the background: the countdown must go with the main loop, not in the
+    // destructor at process exit, when the toolkit it belongs to is already shut down.
+    form->backTimer.cancel();
+}
 
 void MainForm::app_pause(void* user_data) {
     MainForm* form = static_cast<MainForm*>(user_data);

@@ -72,13 +72,16 @@ std::vector<std::string> launcherLines(const vt::TestDevice& dev) {
 struct UiRun {
     std::string dev;
     std::string snapshot;  // the form's widget listing, taken while it runs
+    bool background;       // sent to the background first, so its back timer is pending
 };
 
 // Waits for the running form, takes a snapshot of it, then asks it to end by SIGTERM.
+// Control messages are handled in order, so the snapshot also shows a pause was handled.
 void snapshotThenTerminate(int pid, void* data) {
     auto* run = static_cast<UiRun*>(data);
     std::string base = run->dev + "/form";
     for (int i = 0; i < 300 && device::runningPid(run->dev, kHost) == 0; ++i) usleep(20000);
+    if (run->background) device::sendControl(run->dev, kHost, "pause");
     device::sendControl(run->dev, kHost, "snapshot " + base);
     for (int i = 0; i < 300 && !vt::exists(base + ".txt"); ++i) usleep(20000);
     usleep(50000);
@@ -130,7 +133,7 @@ TEST_P(Decision, TakesTheRightRoad) {
         dev.install(layer);
     }
 
-    UiRun ui{dev.path(), ""};
+    UiRun ui{dev.path(), "", c.road == Road::Upgrade};
     vt::ProcessResult r =
         vt::runProcess({launcher(), "--exit=7"}, dev.env(kHost), "", 30000,
                        c.road == Road::HandOver ? nullptr : snapshotThenTerminate, &ui);
@@ -165,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(Launcher, Decision, testing::ValuesIn(kCases),
 TEST(LauncherLog, NoLayerInstalled) {
     vt::TestDevice dev;
     dev.install(vt::hostPackage());
-    UiRun ui{dev.path(), ""};
+    UiRun ui{dev.path(), "", false};
     vt::ProcessResult r =
         vt::runProcess({launcher()}, dev.env(kHost), "", 30000, snapshotThenTerminate, &ui);
     EXPECT_EQ(r.status, 0);
@@ -203,7 +206,7 @@ TEST_P(BrokenRuntime, EndsAsDecided) {
     dev.install(vt::hostPackage());
     dev.install(vt::layerPackage("2.2.0", b.file ? runtime(b.file) : ""));
     std::string path = dev.packageRoot("QOR111TBNX") + "shared/res/QorApplication.exe";
-    UiRun ui{dev.path(), ""};
+    UiRun ui{dev.path(), "", false};
     vt::ProcessResult r = vt::runProcess({launcher()}, dev.env(kHost), "", 30000,
                                          b.file ? nullptr : snapshotThenTerminate, &ui);
     EXPECT_EQ(r.status, b.status);
@@ -297,7 +300,7 @@ TEST(Permissions, HostWithoutPackagePrivilegeGetsTheInstallForm) {
     host.privileges = {"http://tizen.org/privilege/appmanager.launch"};
     dev.install(host);
     dev.install(vt::layerPackage("2.2.0", runtime("QorApplication.exe")));
-    UiRun ui{dev.path(), ""};
+    UiRun ui{dev.path(), "", false};
     vt::ProcessResult r =
         vt::runProcess({launcher()}, dev.env(kHost), "", 30000, snapshotThenTerminate, &ui);
     EXPECT_EQ(r.status, 0);
