@@ -257,6 +257,9 @@ extern "C" {
 int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, void* user_data) {
     if (!callback || !callback->create || argc < 1 || !argv) return APP_ERROR_INVALID_PARAMETER;
     if (g.state != State::Idle) return APP_ERROR_ALREADY_RUNNING;
+    // The toolkit's errors stay, without a backtrace each (a desktop without a system bus
+    // gets several); an explicit EINA_LOG_BACKTRACE wins.
+    setenv("EINA_LOG_BACKTRACE", "-1", 0);
     if (elm_init(argc, argv) <= 0) return APP_ERROR_INVALID_CONTEXT;
 
     g.state = State::Creating;

@@ -1,3 +1,6 @@
+// The group class, to walk only objects that have members, is part of the beta interface.
+#define EFL_BETA_API_SUPPORT 1
+
 #include "ui_inspect.h"
 
 #include <Ecore.h>
@@ -35,6 +38,7 @@ Evas_Object* topWindow() {
 void walk(Evas_Object* o, const std::function<void(Evas_Object*)>& visit) {
     if (!evas_object_visible_get(o)) return;
     visit(o);
+    if (!efl_isa(o, EFL_CANVAS_GROUP_CLASS)) return;  // not a container
     Eina_List* members = evas_object_smart_members_get(o);
     Eina_List* it;
     void* child;
