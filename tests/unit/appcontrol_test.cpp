@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "AppControl.h"
+#include "MainLoop.h"
 #include "TestDevice.h"
 #include "device.h"
 
@@ -70,22 +71,8 @@ std::string take(char* s) {
 }
 
 // Runs the main loop until `done` holds, for at most `seconds`.
-bool runUntil(std::function<bool()> done, double seconds = 20.0) {
-    struct Ctx {
-        std::function<bool()> done;
-        double deadline;
-    } ctx{done, ecore_time_get() + seconds};
-    ecore_timer_add(
-        0.01,
-        [](void* d) -> Eina_Bool {
-            auto* c = static_cast<Ctx*>(d);
-            if (!c->done() && ecore_time_get() < c->deadline) return ECORE_CALLBACK_RENEW;
-            ecore_main_loop_quit();
-            return ECORE_CALLBACK_CANCEL;
-        },
-        &ctx);
-    ecore_main_loop_begin();
-    return done();
+bool runUntil(const std::function<bool()>& done, double seconds = 20.0) {
+    return vt::runUntil(done, seconds);
 }
 
 TEST(AppControlService, ErrorCodes) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "MainLoop.h"
 #include "TestDevice.h"
 #include "Timer.h"
 
@@ -51,23 +52,9 @@ Lines captured(const vt::LogCapture& log) {
     return out;
 }
 
-// Runs the main loop until `done` holds or `seconds` have passed; returns `done()`.
-bool runUntil(std::function<bool()> done, double seconds = 5.0) {
-    struct Ctx {
-        std::function<bool()> done;
-        double deadline;
-    } ctx{done, ecore_time_get() + seconds};
-    ecore_timer_add(
-        0.005,
-        [](void* d) -> Eina_Bool {
-            auto* c = static_cast<Ctx*>(d);
-            if (!c->done() && ecore_time_get() < c->deadline) return ECORE_CALLBACK_RENEW;
-            ecore_main_loop_quit();
-            return ECORE_CALLBACK_CANCEL;
-        },
-        &ctx);
-    ecore_main_loop_begin();
-    return done();
+// Runs the main loop until `done` holds, for at most `seconds`.
+bool runUntil(const std::function<bool()>& done, double seconds = 5.0) {
+    return vt::runUntil(done, seconds);
 }
 
 // Lets the loop run for a while, to see that nothing more happens.
