@@ -8,6 +8,7 @@
 #include <Ecore_Evas.h>
 #include <Elementary.h>
 
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -20,6 +21,7 @@
 
 #include "MainForm.h"
 #include "device.h"
+#include "ui_inspect.h"
 
 namespace {
 
@@ -47,22 +49,6 @@ bool copyFile(const std::string& from, const std::string& to) {
     std::ofstream out(to, std::ios::binary);
     out << in.rdbuf();
     return in.good() && out.good();
-}
-
-bool savePixels(Ecore_Evas* ee, const std::string& path, bool alpha = false) {
-    int w = 0, h = 0;
-    ecore_evas_geometry_get(ee, nullptr, nullptr, &w, &h);
-    ecore_evas_manual_render(ee);
-    const void* pixels = ecore_evas_buffer_pixels_get(ee);
-    if (!pixels || w <= 0 || h <= 0) return false;
-    Ecore_Evas* out = ecore_evas_buffer_new(1, 1);
-    Evas_Object* img = evas_object_image_filled_add(ecore_evas_get(out));
-    evas_object_image_alpha_set(img, alpha);
-    evas_object_image_size_set(img, w, h);
-    evas_object_image_data_copy_set(img, const_cast<void*>(pixels));
-    bool ok = evas_object_image_save(img, path.c_str(), nullptr, "compress=9");
-    ecore_evas_free(out);
-    return ok;
 }
 
 // A rounded tile in two blues with the host's initial, as an app icon looks.
@@ -100,7 +86,7 @@ bool makeIcon(const std::string& path, const std::string& name) {
     evas_object_geometry_get(letter, nullptr, nullptr, &lw, &lh);
     evas_object_move(letter, (n - lw) / 2, (n - lh) / 2);
     evas_object_show(letter);
-    bool ok = savePixels(ee, path, true);
+    bool ok = ui_inspect_save_pixels(ee, path, true);
     ecore_evas_free(ee);
     return ok;
 }
@@ -140,7 +126,8 @@ struct Shot {
 
 Eina_Bool shoot(void* data) {
     auto* s = static_cast<Shot*>(data);
-    s->ok = savePixels(ecore_evas_ecore_evas_get(evas_object_evas_get(s->win)), s->path);
+    s->ok =
+        ui_inspect_save_pixels(ecore_evas_ecore_evas_get(evas_object_evas_get(s->win)), s->path);
     elm_exit();
     return ECORE_CALLBACK_CANCEL;
 }
@@ -176,6 +163,12 @@ int main(int argc, char** argv) {
     setenv("ELM_ENGINE", "buffer", 1);
     if (!getenv("VORNIX_DLOG_STDERR")) setenv("VORNIX_DLOG_STDERR", "0", 1);
     setenv("VORNIX_DLOG_FILE", "/dev/null", 0);
+    // Without a system bus the toolkit complains at start; no backtraces for that.
+    setenv("EINA_LOG_BACKTRACE", "-1", 0);
+    if (mkdir(out.c_str(), 0755) != 0 && errno != EEXIST) {
+        fprintf(stderr, "render-form: cannot make %s: %s\n", out.c_str(), strerror(errno));
+        return 1;
+    }
 
     char tmpl[] = "/tmp/render-form-XXXXXX";
     if (!mkdtemp(tmpl)) {

@@ -68,23 +68,6 @@ bool gridCell(Evas_Object* o, int cell[4]) {
     return packed;
 }
 
-bool savePixels(Evas_Object* win, const std::string& path) {
-    Ecore_Evas* ee = ecore_evas_ecore_evas_get(evas_object_evas_get(win));
-    int w = 0, h = 0;
-    ecore_evas_geometry_get(ee, nullptr, nullptr, &w, &h);
-    ecore_evas_manual_render(ee);
-    const void* pixels = ecore_evas_buffer_pixels_get(ee);
-    if (!pixels || w <= 0 || h <= 0) return false;
-    Ecore_Evas* out = ecore_evas_buffer_new(1, 1);
-    if (!out) return false;
-    Evas_Object* img = evas_object_image_filled_add(ecore_evas_get(out));
-    evas_object_image_size_set(img, w, h);
-    evas_object_image_data_copy_set(img, const_cast<void*>(pixels));
-    bool ok = evas_object_image_save(img, path.c_str(), nullptr, "compress=6");
-    ecore_evas_free(out);
-    return ok;
-}
-
 std::string gSnapshotBase;
 
 Eina_Bool snapshotLater(void*) {
@@ -93,6 +76,23 @@ Eina_Bool snapshotLater(void*) {
 }
 
 }  // namespace
+
+bool ui_inspect_save_pixels(Ecore_Evas* ee, const std::string& path, bool alpha) {
+    int w = 0, h = 0;
+    ecore_evas_geometry_get(ee, nullptr, nullptr, &w, &h);
+    ecore_evas_manual_render(ee);
+    const void* pixels = ecore_evas_buffer_pixels_get(ee);
+    if (!pixels || w <= 0 || h <= 0) return false;
+    Ecore_Evas* out = ecore_evas_buffer_new(1, 1);
+    if (!out) return false;
+    Evas_Object* img = evas_object_image_filled_add(ecore_evas_get(out));
+    evas_object_image_alpha_set(img, alpha);
+    evas_object_image_size_set(img, w, h);
+    evas_object_image_data_copy_set(img, const_cast<void*>(pixels));
+    bool ok = evas_object_image_save(img, path.c_str(), nullptr, "compress=6");
+    ecore_evas_free(out);
+    return ok;
+}
 
 bool ui_inspect_snapshot(const std::string& base) {
     Evas_Object* win = topWindow();
@@ -113,7 +113,7 @@ bool ui_inspect_snapshot(const std::string& base) {
         fputc('\n', f);
     });
     fclose(f);
-    savePixels(win, base + ".png");
+    ui_inspect_save_pixels(ecore_evas_ecore_evas_get(evas_object_evas_get(win)), base + ".png");
     return true;
 }
 

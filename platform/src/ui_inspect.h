@@ -3,11 +3,15 @@
 #ifndef VORNIX_PLATFORM_UI_INSPECT_H
 #define VORNIX_PLATFORM_UI_INSPECT_H
 
+#include <Ecore_Evas.h>
+
 #include <string>
 
 // Writes <base>.png (the top window's pixels; buffer engine only) and <base>.txt (one
 // line per visible widget: type, geometry, grid cell, text). False when nothing was written.
 bool ui_inspect_snapshot(const std::string& base);
+// Writes the pixels of a buffer-engine canvas as a PNG file.
+bool ui_inspect_save_pixels(Ecore_Evas* ee, const std::string& path, bool alpha = false);
 // Clicks, with mouse events on the canvas, the visible button whose text is `text`.
 bool ui_inspect_tap(const std::string& text);
 // Presses and releases the key `keyname` (for example "XF86Back") on the top window.
