@@ -52,9 +52,7 @@ string App::getAppDataPath() {
 
 string App::getAppExternalDataPath() { return adopt(app_get_external_data_path()); }
 
-string App::getAppExternalSharedDataPath() {
-    return adopt(app_get_external_shared_data_path());
-}
+string App::getAppExternalSharedDataPath() { return adopt(app_get_external_shared_data_path()); }
 
 string App::getAppResourcePath() { return adopt(app_get_resource_path()); }
 

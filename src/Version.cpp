@@ -46,8 +46,7 @@ Version::Version(string& version) : mSize(0), mArray(nullptr), mRemainder(nullpt
     parse(version.c_str());
 }
 
-Version::Version(const Version& other)
-    : mSize(other.mSize), mArray(nullptr), mRemainder(nullptr) {
+Version::Version(const Version& other) : mSize(other.mSize), mArray(nullptr), mRemainder(nullptr) {
     mBuffer[0] = '\0';
     if (mSize > 0) {
         mArray = new int[mSize];
@@ -71,7 +70,7 @@ void Version::parse(const char* s) {
         char* end = nullptr;
         long value = strtol(pos, &end, 10);
         if (end == pos) break;  // no digits: the remainder starts here
-        mArray[mSize++] = static_cast<int>(value > INT_MAX ? INT_MAX
+        mArray[mSize++] = static_cast<int>(value > INT_MAX   ? INT_MAX
                                            : value < INT_MIN ? INT_MIN
                                                              : value);
         pos = end;

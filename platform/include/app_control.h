@@ -87,8 +87,8 @@ int app_control_get_extra_data_array(app_control_h app_control, const char* key,
 int app_control_is_extra_data_array(app_control_h app_control, const char* key, bool* array);
 int app_control_foreach_extra_data(app_control_h app_control, app_control_extra_data_cb callback,
                                    void* user_data);
-int app_control_foreach_app_matched(app_control_h app_control,
-                                    app_control_app_matched_cb callback, void* user_data);
+int app_control_foreach_app_matched(app_control_h app_control, app_control_app_matched_cb callback,
+                                    void* user_data);
 int app_control_send_launch_request(app_control_h app_control, app_control_reply_cb callback,
                                     void* user_data);
 int app_control_send_terminate_request(app_control_h app_control);

@@ -60,8 +60,8 @@ API void bundle_foreach(bundle* b, bundle_iterator_t iter, void* user_data);
 API int bundle_keyval_get_type(bundle_keyval_t* kv);
 API int bundle_keyval_type_is_array(bundle_keyval_t* kv);
 API int bundle_keyval_get_basic_val(bundle_keyval_t* kv, void** val, size_t* size);
-API int bundle_keyval_get_array_val(bundle_keyval_t* kv, void*** array_val,
-                                    unsigned int* array_len, size_t** array_element_size);
+API int bundle_keyval_get_array_val(bundle_keyval_t* kv, void*** array_val, unsigned int* array_len,
+                                    size_t** array_element_size);
 API int bundle_encode(bundle* b, bundle_raw** r, int* len);
 API bundle* bundle_decode(const bundle_raw* r, const int len);
 

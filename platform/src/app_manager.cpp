@@ -112,9 +112,8 @@ int app_info_clone(app_info_h* clone, app_info_h app_info) {
 }
 
 int app_info_get_app_id(app_info_h app_info, char** app_id) {
-    return infoText(app_info, app_id, [](const app_info_s& i) -> const std::string& {
-        return i.app.appId;
-    });
+    return infoText(app_info, app_id,
+                    [](const app_info_s& i) -> const std::string& { return i.app.appId; });
 }
 
 int app_info_get_exec(app_info_h app_info, char** exec) {
@@ -123,9 +122,8 @@ int app_info_get_exec(app_info_h app_info, char** exec) {
 }
 
 int app_info_get_label(app_info_h app_info, char** label) {
-    return infoText(app_info, label, [](const app_info_s& i) -> const std::string& {
-        return i.app.label;
-    });
+    return infoText(app_info, label,
+                    [](const app_info_s& i) -> const std::string& { return i.app.label; });
 }
 
 int app_info_get_icon(app_info_h app_info, char** path) {
@@ -136,8 +134,7 @@ int app_info_get_icon(app_info_h app_info, char** path) {
 }
 
 int app_info_get_package(app_info_h app_info, char** package) {
-    return infoText(app_info, package, [](const app_info_s& i) -> const std::string& {
-        return i.pkg.pkgId;
-    });
+    return infoText(app_info, package,
+                    [](const app_info_s& i) -> const std::string& { return i.pkg.pkgId; });
 }
 }

@@ -33,7 +33,7 @@ static inline const char* get_base_name(const char* path) {
 }
 
 // `fmt` must be a literal: untrusted text only ever goes in as an argument.
-#define QOR_LOG(prio, fmt, ...)                                                              \
+#define QOR_LOG(prio, fmt, ...)                                                             \
     dlog_print(prio, get_qor_tag(), "%s: %s(%d) > " fmt, get_base_name(__FILE__), __func__, \
                __LINE__, ##__VA_ARGS__)
 #define LOGI(fmt, ...) QOR_LOG(DLOG_INFO, fmt, ##__VA_ARGS__)
