@@ -242,25 +242,21 @@ void sleepMs(int ms) {
     nanosleep(&ts, nullptr);
 }
 
-// The app writes the listing first and the picture after it; wait for both, or for the
-// listing alone when no picture follows (a window on a display has no pixels to read).
+// The app writes the picture, then the listing, which appears whole; a window on a
+// display has no pixels to read, so only the listing comes.
 int cmdSnapshot(const std::string& dev, const std::string& appId, const std::string& base) {
     std::string txt = base + ".txt", png = base + ".png";
     unlink(txt.c_str());
     unlink(png.c_str());
     int r = cmdControl(dev, appId, "snapshot " + base);
     if (r != 0) return r;
-    int sinceListing = -1;
     for (int waited = 0; waited < 20000; waited += 50) {
-        if (fileExists(png)) {
-            sleepMs(50);
-            std::cout << txt << "\n" << png << "\n";
-            return 0;
-        }
-        if (sinceListing < 0 && fileExists(txt)) sinceListing = 0;
-        if (sinceListing >= 0 && (sinceListing += 50) > 2000) {
+        if (fileExists(txt)) {
             std::cout << txt << "\n";
-            return fail("no picture of " + appId + "'s window (headless runs only)");
+            if (!fileExists(png))
+                return fail("no picture of " + appId + "'s window (headless runs only)");
+            std::cout << png << "\n";
+            return 0;
         }
         if (device::runningPid(dev, appId) == 0) break;
         sleepMs(50);

@@ -215,26 +215,26 @@ bool writePidFile(const std::string& path) {
 }
 
 // Announces the running app on its device; a process that is no known app runs unannounced.
+// The control FIFO comes first: whoever sees the pid file may send at once.
 void announce() {
     device::Package pkg;
     device::AppEntry app;
     if (device::currentApp(&pkg, &app) != device::OK) return;
     std::string dev = device::root();
     mkdir(device::runDir(dev).c_str(), 0755);
-    g.pidPath = device::pidFile(dev, app.appId);
-    if (!writePidFile(g.pidPath)) g.pidPath.clear();
-
     g.fifoPath = device::controlFifo(dev, app.appId);
     unlink(g.fifoPath.c_str());  // a FIFO left by an app that crashed
     if (mkfifo(g.fifoPath.c_str(), 0600) != 0) {
         g.fifoPath.clear();
-        return;
+    } else {
+        // Opened for writing too, so the FIFO never reports end of file between writers.
+        g.fifoFd = open(g.fifoPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (g.fifoFd >= 0)
+            g.fifoHandler = ecore_main_fd_handler_add(g.fifoFd, ECORE_FD_READ, onControl, nullptr,
+                                                      nullptr, nullptr);
     }
-    // Opened for writing too, so the FIFO never reports end of file between writers.
-    g.fifoFd = open(g.fifoPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (g.fifoFd < 0) return;
-    g.fifoHandler =
-        ecore_main_fd_handler_add(g.fifoFd, ECORE_FD_READ, onControl, nullptr, nullptr, nullptr);
+    g.pidPath = device::pidFile(dev, app.appId);
+    if (!writePidFile(g.pidPath)) g.pidPath.clear();
 }
 
 void withdraw() {

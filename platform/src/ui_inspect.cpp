@@ -10,6 +10,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <functional>
 
@@ -97,7 +98,11 @@ bool ui_inspect_save_pixels(Ecore_Evas* ee, const std::string& path, bool alpha)
 bool ui_inspect_snapshot(const std::string& base) {
     Evas_Object* win = topWindow();
     if (!win) return false;
-    FILE* f = fopen((base + ".txt").c_str(), "we");
+    // The listing appears last and whole (written aside, then renamed): whoever waits
+    // for it finds the picture too.
+    ui_inspect_save_pixels(ecore_evas_ecore_evas_get(evas_object_evas_get(win)), base + ".png");
+    std::string listing = base + ".txt", partial = listing + ".part";
+    FILE* f = fopen(partial.c_str(), "we");
     if (!f) return false;
     walkWindow(win, [f](Evas_Object* o) {
         if (!isWidget(o, nullptr) || isWidget(o, "elm_win")) return;
@@ -112,9 +117,9 @@ bool ui_inspect_snapshot(const std::string& base) {
         if (text && *text) fprintf(f, " text=%s", text);
         fputc('\n', f);
     });
-    fclose(f);
-    ui_inspect_save_pixels(ecore_evas_ecore_evas_get(evas_object_evas_get(win)), base + ".png");
-    return true;
+    bool written = fclose(f) == 0 && rename(partial.c_str(), listing.c_str()) == 0;
+    if (!written) unlink(partial.c_str());
+    return written;
 }
 
 bool ui_inspect_tap(const std::string& text) {

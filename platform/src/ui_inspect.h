@@ -7,8 +7,9 @@
 
 #include <string>
 
-// Writes <base>.png (the top window's pixels; buffer engine only) and <base>.txt (one
-// line per visible widget: type, geometry, grid cell, text). False when nothing was written.
+// Writes <base>.png (the top window's pixels; buffer engine only), then <base>.txt (one
+// line per visible widget: type, geometry, grid cell, text), which appears whole. False
+// when the listing was not written.
 bool ui_inspect_snapshot(const std::string& base);
 // Writes the pixels of a buffer-engine canvas as a PNG file.
 bool ui_inspect_save_pixels(Ecore_Evas* ee, const std::string& path, bool alpha = false);

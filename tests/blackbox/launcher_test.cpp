@@ -80,11 +80,11 @@ struct UiRun {
 void snapshotThenTerminate(int pid, void* data) {
     auto* run = static_cast<UiRun*>(data);
     std::string base = run->dev + "/form";
-    for (int i = 0; i < 300 && device::runningPid(run->dev, kHost) == 0; ++i) usleep(20000);
+    // Generous waits: a loaded machine may take seconds to bring up the toolkit.
+    for (int i = 0; i < 1000 && device::runningPid(run->dev, kHost) == 0; ++i) usleep(20000);
     if (run->background) device::sendControl(run->dev, kHost, "pause");
     device::sendControl(run->dev, kHost, "snapshot " + base);
-    for (int i = 0; i < 300 && !vt::exists(base + ".txt"); ++i) usleep(20000);
-    usleep(50000);
+    for (int i = 0; i < 1000 && !vt::exists(base + ".txt"); ++i) usleep(20000);
     run->snapshot = vt::readFile(base + ".txt");
     kill(pid, SIGTERM);
 }
@@ -135,7 +135,7 @@ TEST_P(Decision, TakesTheRightRoad) {
 
     UiRun ui{dev.path(), "", c.road == Road::Upgrade};
     vt::ProcessResult r =
-        vt::runProcess({launcher(), "--exit=7"}, dev.env(kHost), "", 30000,
+        vt::runProcess({launcher(), "--exit=7"}, dev.env(kHost), "", 60000,
                        c.road == Road::HandOver ? nullptr : snapshotThenTerminate, &ui);
     ASSERT_FALSE(r.timedOut);
     ASSERT_EQ(r.signal, 0) << r.err;
@@ -170,7 +170,7 @@ TEST(LauncherLog, NoLayerInstalled) {
     dev.install(vt::hostPackage());
     UiRun ui{dev.path(), "", false};
     vt::ProcessResult r =
-        vt::runProcess({launcher()}, dev.env(kHost), "", 30000, snapshotThenTerminate, &ui);
+        vt::runProcess({launcher()}, dev.env(kHost), "", 60000, snapshotThenTerminate, &ui);
     EXPECT_EQ(r.status, 0);
     std::vector<std::string> expected = {
         started(),         resMissing(), noPackage("No such package"),
@@ -207,7 +207,7 @@ TEST_P(BrokenRuntime, EndsAsDecided) {
     dev.install(vt::layerPackage("2.2.0", b.file ? runtime(b.file) : ""));
     std::string path = dev.packageRoot("QOR111TBNX") + "shared/res/QorApplication.exe";
     UiRun ui{dev.path(), "", false};
-    vt::ProcessResult r = vt::runProcess({launcher()}, dev.env(kHost), "", 30000,
+    vt::ProcessResult r = vt::runProcess({launcher()}, dev.env(kHost), "", 60000,
                                          b.file ? nullptr : snapshotThenTerminate, &ui);
     EXPECT_EQ(r.status, b.status);
     std::vector<std::string> lines = launcherLines(dev);
@@ -302,7 +302,7 @@ TEST(Permissions, HostWithoutPackagePrivilegeGetsTheInstallForm) {
     dev.install(vt::layerPackage("2.2.0", runtime("QorApplication.exe")));
     UiRun ui{dev.path(), "", false};
     vt::ProcessResult r =
-        vt::runProcess({launcher()}, dev.env(kHost), "", 30000, snapshotThenTerminate, &ui);
+        vt::runProcess({launcher()}, dev.env(kHost), "", 60000, snapshotThenTerminate, &ui);
     EXPECT_EQ(r.status, 0);
     std::vector<std::string> lines = launcherLines(dev);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), noPackage("Permission denied")), 1);
