@@ -287,7 +287,8 @@ std::string withoutPid(const std::string& line) {
     size_t open = line.find('(');
     size_t close = line.find("): ", open);
     if (open == std::string::npos || close == std::string::npos) return line;
-    return line.substr(0, open + 1) + std::string(close - open - 1, ' ') + line.substr(close);
+    // Five wide, as logLine writes it, also for pids past 99999.
+    return line.substr(0, open + 1) + std::string(5, ' ') + line.substr(close);
 }
 
 LogCapture::LogCapture() {
