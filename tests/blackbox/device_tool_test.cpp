@@ -1,6 +1,5 @@
 // vornix-device as a host-app developer uses it, and the launcher's readiness for a
 // real device build: its sources lean on Tizen, EFL and standard headers only.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,13 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <filesystem>
 #include <iterator>
 #include <map>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "TestDevice.h"
@@ -54,6 +54,9 @@ Result tool(const Words& args, const Words& env = {}, const std::string& cwd = "
 }
 
 std::string err(const std::string& line) { return "vornix-device: " + line + "\n"; }
+// A run's status, stdout and stderr, compared at once.
+using Said = std::tuple<int, std::string, std::string>;
+Said said(const Result& r) { return {r.status, r.out, r.err}; }
 
 // An unpacked package folder, as a developer has one before installing it.
 std::string packageFolder(const std::string& parent, const vt::PackageSpec& spec,
@@ -97,12 +100,11 @@ protected:
         return tool(words(mDev + " " + command), env);
     }
     void install(const vt::PackageSpec& spec, const std::string& out) {
-        Result r = run("install " + packageFolder(mTmp, spec, {{"bin/probe", kProbe}}));
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, out);
+        EXPECT_EQ(said(run("install " + packageFolder(mTmp, spec, {{"bin/probe", kProbe}}))),
+                  Said(0, out, ""));
     }
-    // Announces org.example.tool running as `pid`, as the platform does; for this process
-    // also its control FIFO, whose reading end is returned.
+    // Announces org.example.tool running as `pid`; for this process also its control FIFO,
+    // whose reading end is returned.
     int announce(int pid) {
         vt::writeFile(device::pidFile(mDev, "org.example.tool"), std::to_string(pid) + "\n");
         std::string fifo = device::controlFifo(mDev, "org.example.tool");
@@ -124,8 +126,7 @@ TEST(DeviceToolCli, HelpNamesEveryCommand) {
         EXPECT_NE(r.out.find(c), std::string::npos) << c;
 }
 
-// Every refusal is one line on stderr, nothing on stdout, and a status that tells usage
-// mistakes (2) from failures (1) and from apps that could not start (127).
+// A refusal is one line on stderr with status 2 (usage), 1 (failure) or 127 (app not started).
 TEST_F(DeviceTool, RefusalsSayWhyInOneLine) {
     vt::PackageSpec p = toolPackage("1.0.0");
     p.apps.push_back({"org.example.tool.plain", "ui-application", "plain", "", true, ""});
@@ -140,7 +141,8 @@ TEST_F(DeviceTool, RefusalsSayWhyInOneLine) {
         std::string command;
         int status;
         std::string why;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {"", 2, "no device folder given" + help},
         {mDev, 2, "no command given" + help},
         {d + "frob", 2, "unknown command frob" + help},
@@ -165,24 +167,16 @@ TEST_F(DeviceTool, RefusalsSayWhyInOneLine) {
         {d + "launch org.example.tool.up", 127,
          "application org.example.tool.up has no valid exec in its manifest"},
     };
-    for (const Case& c : cases) {
-        Result r = tool(words(c.command));
-        EXPECT_EQ(r.status, c.status) << c.command;
-        EXPECT_EQ(r.err, err(c.why));
-        EXPECT_EQ(r.out, "");
-    }
-    EXPECT_FALSE(vt::exists(busy + "/.vornix-device"));
     // Every command refuses a folder that is no device, and leaves it as it was.
-    std::string pkg = packageFolder(mTmp, toolPackage("1.0.0"));
     for (const std::string& c :
-         Words{"install " + pkg, "uninstall org.example.tool", "list", "launch org.example.tool",
-               "pause a", "resume a", "terminate a", "tap a Download", "key a XF86Back",
-               "snapshot a " + mTmp + "/s", "log", "journal"}) {
-        Result r = tool(words(mTmp + " " + c));
-        EXPECT_EQ(r.status, c.rfind("launch", 0) == 0 ? 127 : 1) << c;
-        EXPECT_EQ(r.err, err(mTmp + " is not a device folder")) << c;
-        EXPECT_EQ(r.out, "");
-    }
+         Words{"install " + packageFolder(mTmp, toolPackage("1.0.0")), "uninstall org.example.tool",
+               "list", "launch org.example.tool", "pause a", "resume a", "terminate a",
+               "tap a Download", "key a XF86Back", "snapshot a " + mTmp + "/s", "log", "journal"})
+        cases.push_back({mTmp + " " + c, c.rfind("launch", 0) == 0 ? 127 : 1,
+                         mTmp + " is not a device folder"});
+    for (const Case& c : cases)
+        EXPECT_EQ(said(tool(words(c.command))), Said(c.status, "", err(c.why))) << c.command;
+    EXPECT_FALSE(vt::exists(busy + "/.vornix-device"));
     EXPECT_FALSE(vt::exists(mTmp + "/opt") || vt::exists(mTmp + "/.vornix-device"));
 }
 
@@ -197,8 +191,7 @@ TEST_F(DeviceTool, CreateMakesADeviceInANewOrEmptyFolder) {
     EXPECT_TRUE(vt::exists(mTmp + "/empty/.vornix-device"));
 }
 
-// A refused install keeps the installed version whole and leaves no trace; a good one
-// replaces it.
+// A refused install leaves the installed version whole and no trace; a good one replaces it.
 TEST_F(DeviceTool, InstallListReplaceUninstall) {
     vt::PackageSpec v1 = toolPackage("1.0.0");
     v1.files["res/only-in-1"] = "v1";
@@ -244,24 +237,21 @@ TEST_F(DeviceTool, InstallListReplaceUninstall) {
     std::string root = device::packageDir(mDev, "org.example.tool");
     EXPECT_EQ(vt::readFile(root + "res/only-in-1"), "v1");
     Names names;
-    if (DIR* dir = opendir(device::packagesDir(mDev).c_str())) {
-        while (dirent* e = readdir(dir)) names.insert(e->d_name);
-        closedir(dir);
-    }
-    EXPECT_EQ(names, nameSet(". .. org.example.tool QOR111TBNX"));
+    for (const auto& e : std::filesystem::directory_iterator(device::packagesDir(mDev)))
+        names.insert(e.path().filename());
+    EXPECT_EQ(names, nameSet("org.example.tool QOR111TBNX"));
 
     install(toolPackage("2.0.0"), "installed org.example.tool 2.0.0 (replaced 1.0.0)\n");
     EXPECT_FALSE(vt::exists(root + "res/only-in-1"));
     for (const char* sub : {"bin/probe", "lib", "res", "shared/res", "shared/data", "data"})
         EXPECT_TRUE(vt::exists(root + sub)) << sub;
-    Result r = run("uninstall org.example.tool");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "uninstalled org.example.tool\n");
+    EXPECT_EQ(said(run("uninstall org.example.tool")),
+              Said(0, "uninstalled org.example.tool\n", ""));
     EXPECT_FALSE(vt::exists(root));
 }
 
-// The app gets its identity, the device and its arguments, and the device's media folder
-// in place of the system's, for itself only; its status is the tool's.
+// The app gets its identity, device, arguments and, for itself only, the device's media
+// folder; its status is the tool's.
 TEST_F(DeviceTool, LaunchStartsTheAppAsThePlatformDoes) {
     install(toolPackage("1.0.0"), "installed org.example.tool 1.0.0\n");
     for (int status : {0, 7, 255}) {
@@ -308,9 +298,8 @@ TEST_F(DeviceTool, ControlReachesTheRunningApp) {
         _exit(127);
     }
     announce(child);
-    Result r = run("resume org.example.tool");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, err("org.example.tool reads no control messages"));
+    EXPECT_EQ(said(run("resume org.example.tool")),
+              Said(1, "", err("org.example.tool reads no control messages")));
     EXPECT_EQ(run("terminate org.example.tool").status, 0);
     int st = 0;
     ASSERT_EQ(waitpid(child, &st, 0), child);
@@ -344,56 +333,35 @@ TEST_F(DeviceTool, LogAndJournal) {
         {"--tag Hello", ""},
     };
     for (const Case& c : cases) {
-        Result r = run("log " + c.filter);
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, pick(c.which)) << c.filter;
+        EXPECT_EQ(said(run("log " + c.filter)), Said(0, pick(c.which), "")) << c.filter;
     }
     EXPECT_EQ(run("journal").out, "");
     device::appendJournal(mDev, "first request");
     device::appendJournal(mDev, "second request");
-    Result r = run("journal");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "first request\nsecond request\n");
+    EXPECT_EQ(said(run("journal")), Said(0, "first request\nsecond request\n", ""));
 }
 
 // --- A real device build ------------------------------------------------------------
 
-bool endsWith(const std::string& s, const std::string& end) {
-    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
-}
-
-bool fileIn(const std::string& dir, const std::string& name) {
-    return vt::exists(vt::sourceDir() + "/" + dir + "/" + name);
-}
-
 Words sourceFiles() {
     Words files;
-    for (const char* dir : {"src", "inc", "qor-service/inc/qor"}) {
-        DIR* d = opendir((vt::sourceDir() + "/" + dir).c_str());
-        while (dirent* e = d ? readdir(d) : nullptr) {
-            std::string n = e->d_name;
-            if (endsWith(n, ".h") || endsWith(n, ".cpp")) files.push_back(dir + ("/" + n));
-        }
-        if (d) closedir(d);
-    }
+    for (const char* dir : {"src", "inc", "qor-service/inc/qor"})
+        for (const auto& e : std::filesystem::directory_iterator(vt::sourceDir() + "/" + dir))
+            if (e.path().extension() == ".h" || e.path().extension() == ".cpp")
+                files.push_back(dir + ("/" + e.path().filename().string()));
     return files;
 }
 
-// Its sources include only Tizen, EFL, standard and its own headers, and no condition
-// asks for a desktop-only macro (include guards aside).
+// Only Tizen, EFL, standard and own headers; no condition on a desktop-only macro.
 TEST(DeviceBuild, LauncherSourcesBuildOnlyAgainstTheDevicePlatform) {
-    const Names known = nameSet(
-        // Tizen
-        "app.h app_common.h app_control.h app_manager.h app_info.h app_types.h "
-        "package_manager.h package_info.h bundle.h dlog.h tizen.h tizen_error.h tizen_type.h "
-        "efl_extension.h efl_extension_events.h "
-        // EFL
-        "Elementary.h Evas.h Ecore.h Eina.h Ecore_Evas.h Edje.h Eo.h "
-        // C and C++
-        "assert.h ctype.h dlfcn.h errno.h fcntl.h limits.h stdarg.h stdbool.h stddef.h "
-        "stdint.h stdio.h stdlib.h string.h strings.h time.h unistd.h sys/stat.h sys/types.h "
-        "algorithm cerrno cstdio cstdlib cstring fstream iostream memory sstream string "
-        "utility vector map climits cstdint cctype functional iosfwd");
+    const Names known = nameSet(  // Tizen, EFL, C and C++
+        "app.h app_common.h app_control.h app_manager.h app_info.h app_types.h package_manager.h "
+        "package_info.h bundle.h dlog.h tizen.h tizen_error.h tizen_type.h efl_extension.h "
+        "efl_extension_events.h Elementary.h Evas.h Ecore.h Eina.h Ecore_Evas.h Edje.h Eo.h "
+        "assert.h ctype.h dlfcn.h errno.h fcntl.h limits.h stdarg.h stdbool.h stddef.h stdint.h "
+        "stdio.h stdlib.h string.h strings.h time.h unistd.h sys/stat.h sys/types.h algorithm "
+        "cerrno cstdio cstdlib cstring fstream iostream memory sstream string utility vector map "
+        "climits cstdint cctype functional iosfwd");
     const std::regex include(R"(^\s*#\s*include\s*([<"])([^>"]+)[>"])");
     const std::regex conditional(R"(^\s*#\s*(if|ifdef|ifndef|elif)\b(.*))");
     const std::regex desktop(
@@ -401,7 +369,7 @@ TEST(DeviceBuild, LauncherSourcesBuildOnlyAgainstTheDevicePlatform) {
     Words files = sourceFiles();
     ASSERT_GT(files.size(), 10u);
     for (const std::string& f : files) {
-        std::ifstream in(vt::sourceDir() + "/" + f);
+        std::istringstream in(vt::readFile(vt::sourceDir() + "/" + f));
         Words lines;
         for (std::string l; std::getline(in, l);) lines.push_back(l);
         for (size_t i = 0; i < lines.size(); ++i) {
@@ -409,9 +377,11 @@ TEST(DeviceBuild, LauncherSourcesBuildOnlyAgainstTheDevicePlatform) {
             std::string at = f + ":" + std::to_string(i + 1) + ": " + lines[i];
             if (std::regex_search(lines[i], m, include)) {
                 std::string h = m[2];
+                std::string dir = h.rfind("qor/", 0) == 0 ? "/qor-service/inc/"
+                                  : m[1] == "\"" && h.find('/') == std::string::npos ? "/inc/"
+                                                                                     : "";
                 EXPECT_TRUE(known.count(h) ||
-                            (h.rfind("qor/", 0) == 0 && fileIn("qor-service/inc", h)) ||
-                            (m[1] == "\"" && h.find('/') == std::string::npos && fileIn("inc", h)))
+                            (!dir.empty() && vt::exists(vt::sourceDir() + dir + h)))
                     << at;
             } else if (std::regex_search(lines[i], m, conditional)) {
                 std::string what = m[2];
@@ -425,9 +395,8 @@ TEST(DeviceBuild, LauncherSourcesBuildOnlyAgainstTheDevicePlatform) {
     }
 }
 
-// The device build compiles every launcher source against the platform's libraries, and
-// the host manifests (the device template and the demo's) run the launcher with exactly
-// the privileges it needs.
+// The device build compiles every launcher source against the platform's libraries; the
+// host manifests (device template, demo) ask exactly the privileges the launcher needs.
 TEST(DeviceBuild, BuildAndManifestsCoverTheLauncher) {
     std::string cmake = vt::readFile(vt::sourceDir() + "/CMakeLists.txt");
     std::smatch m;
@@ -435,7 +404,7 @@ TEST(DeviceBuild, BuildAndManifestsCoverTheLauncher) {
         std::regex_search(cmake, m, std::regex(R"(set\(VORNIX_LAUNCHER_SOURCES([^)]*)\))")));
     Names present;
     for (const std::string& f : sourceFiles())
-        if (f.rfind("src/", 0) == 0 && endsWith(f, ".cpp")) present.insert(f);
+        if (std::regex_match(f, std::regex(R"(src/.*\.cpp)"))) present.insert(f);
     EXPECT_EQ(nameSet(m[1]), present);
     ASSERT_TRUE(std::regex_search(cmake, m, std::regex(R"(pkg_check_modules\(TIZEN([^)]*)\))")));
     Names modules = nameSet(m[1]);

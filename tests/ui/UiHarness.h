@@ -1,6 +1,5 @@
 // Shared pieces of the form tests: peers into MainForm and Timer, a host device, a form
-// fixture, real input events and a main loop run that ends only when the code under test
-// ends it.
+// fixture, real input events and main loop runs that only the code under test ends.
 #ifndef VORNIX_UI_HARNESS_H
 #define VORNIX_UI_HARNESS_H
 
@@ -27,7 +26,7 @@ public:
     static Timer& backTimer(MainForm& f) { return f.backTimer; }
     static bool closeApplication(MainForm& f) { return f.closeApplication; }
     static Evas_Smart_Cb okHandler() { return &MainForm::popup_ok_button_cb; }
-    // Deletes what the launcher keeps for the whole process: the window, the app information.
+    // Deletes what the launcher keeps for the whole process.
     static void dispose(MainForm& f) {
         if (f.winObject.win) evas_object_del(f.winObject.win);
         f.winObject.win = nullptr;
@@ -42,7 +41,7 @@ const char kHostId[] = "org.example.host";  // 16 characters
 
 struct Host {
     std::string label = "Host App";
-    bool icon = true;     // a 96x96 host.png in shared/res
+    bool icon = true;     // a 128x128 host.png in shared/res
     bool picture = true;  // the form picture in res/
     bool store = false;   // "org.tizen.tizenstore" installed
 };
@@ -50,12 +49,13 @@ struct Host {
 // Installs the host (and the store) on `dev` and makes this process run as the host.
 void installHost(vt::TestDevice& dev, const Host& host);
 
-// A form built by app_create on a 720x1280 window, deleted after the test.
+// A form built by app_create on a 720x1280 window; start() again replaces it.
 class FormTest : public testing::Test {
 protected:
     void start(const Host& host = Host(), bool tooLow = false) {
+        TearDown();
         installHost(dev, host);
-        form.reset(new MainForm);
+        form = std::make_unique<MainForm>();
         form->setVersionTooLow(tooLow);
         ad = form->getWindowObject();
         ASSERT_TRUE(MainForm::app_create(form.get()));
@@ -72,30 +72,33 @@ protected:
 };
 
 // Runs the main loop; `act` runs once the window is drawn. True when the code under
-// test ended the loop, false when the watchdog had to.
-bool runLoop(const std::function<void()>& act);
+// test ended the loop, false when it still ran after `seconds`.
+bool runLoop(const std::function<void()>& act, double seconds = 30);
 
-// A real click: pointer moved to the middle of `obj`, pressed and released.
+// Real input: a click in the middle of `obj`; a key press on the canvas of `win`.
 void click(Evas_Object* obj);
+void pressKey(Evas_Object* win, const char* key);
 // Runs `*fn` as a job each time `obj` is clicked, so after handlers added before.
 void afterClick(Evas_Object* obj, std::function<void()>* fn);
 // The popup's OK. Upstream EFL's theme has no "popup" style for popups, so the button
 // gets no size and cannot be hit with the pointer: its "clicked" is raised directly.
 inline void pressOk(Evas_Object* ok) { evas_object_smart_callback_call(ok, "clicked", nullptr); }
-// A real key press on the canvas of `win`.
-void pressKey(Evas_Object* win, const char* key);
 
 std::vector<Evas_Object*> gridKids(Evas_Object* grid);
+inline std::string text(Evas_Object* obj, const char* part = nullptr) {
+    const char* t = elm_object_part_text_get(obj, part);
+    return t ? t : "";
+}
 
-// Log lines as "<priority> <from the file name on>", without the tag and the pid: one
+// Log lines as "<priority> <from the file name on>", without tag and pid: one
 // src/MainForm.cpp writes, and those `log` caught.
 std::string formLine(char prio, const char* func, const char* needle, const std::string& msg);
 std::vector<std::string> logged(const vt::LogCapture& log);
 
 // Marker-file tests run against a private /opt/usr/media. In the test process this runs
 // the current test again in a private mount namespace with a temporary folder mounted
-// there (read-only when asked) and returns false after checking it passed; inside that
-// run it returns true and the test does its work. Skips when namespaces are not allowed.
+// there (read-only when asked), checks that it passed and returns false; inside that
+// run it returns true. Skips when namespaces are not allowed.
 bool inPrivateMedia(bool readOnly = false);
 // The temporary folder behind /opt/usr/media inside the private run.
 std::string mediaBacking();

@@ -11,17 +11,18 @@ namespace {
 
 // One ui_app_main run: the callbacks write what happened, then the next step runs as a job.
 struct AppRun {
-    vt::TestDevice* dev = nullptr;
+    explicit AppRun(vt::TestDevice* d = nullptr) : dev(d) {}
+    vt::TestDevice* dev;
     std::vector<std::function<void(AppRun&)>> steps;
     size_t done = 0;
     Evas_Object* win = nullptr;
-    std::vector<std::string> seen;
+    std::string seen;  // one line per callback
     bool announced = false;
     int w = 0, h = 0;  // the window's size once the loop runs
 
     static AppRun& of(void* d) { return *static_cast<AppRun*>(d); }
     static void note(void* d, const std::string& what) {
-        of(d).seen.push_back(what);
+        of(d).seen += what + "\n";
         ecore_job_add(
             [](void* d) {
                 if (of(d).done < of(d).steps.size()) of(d).steps[of(d).done++](of(d));
@@ -43,8 +44,8 @@ const ui_app_lifecycle_callback_s kCallbacks = {
         AppRun::note(d, "create");
         return true;
     },
-    [](void* d) { AppRun::of(d).seen.push_back("terminate"); },
-    [](void* d) { AppRun::note(d, "pause"); }, [](void* d) { AppRun::note(d, "resume"); },
+    [](void* d) { AppRun::of(d).seen += "terminate\n"; }, [](void* d) { AppRun::note(d, "pause"); },
+    [](void* d) { AppRun::note(d, "resume"); },
     [](app_control_h request, void* d) {
         char *op = nullptr, *uri = nullptr;
         app_control_get_operation(request, &op);
@@ -55,9 +56,10 @@ const ui_app_lifecycle_callback_s kCallbacks = {
         free(uri);
     }};
 
+char gArg0[] = "vornix";
+char* argv[] = {gArg0, nullptr};
+
 int runApp(AppRun& r) {
-    char arg0[] = "vornix";
-    char* argv[] = {arg0, nullptr};
     ui_app_lifecycle_callback_s cb = kCallbacks;
     return ui_app_main(1, argv, &cb, &r);
 }
@@ -69,8 +71,7 @@ protected:
 };
 
 TEST_F(UiApp, ControlMessagesAndWindowsDrivePauseAndResume) {
-    AppRun r;
-    r.dev = &dev;
+    AppRun r(&dev);
     r.steps = {[](AppRun& r) { r.measure(); },  // after create: the launch request comes next
                [](AppRun& r) { r.send("pause"); },
                [](AppRun& r) {
@@ -92,15 +93,10 @@ TEST_F(UiApp, ControlMessagesAndWindowsDrivePauseAndResume) {
                    for (const char* m : {"resume", "bogus", "terminate"}) r.send(m);
                }};
     EXPECT_EQ(APP_ERROR_NONE, runApp(r));
-    std::vector<std::string> expected = {"create",
-                                         "app_control " APP_CONTROL_OPERATION_MAIN,
-                                         "pause",
-                                         "resume",
-                                         "pause",
-                                         "resume",
-                                         "app_control " APP_CONTROL_OPERATION_VIEW " file:///x",
-                                         "terminate"};
-    EXPECT_EQ(expected, r.seen);
+    EXPECT_EQ("create\napp_control " APP_CONTROL_OPERATION_MAIN
+              "\npause\nresume\npause\nresume\n"
+              "app_control " APP_CONTROL_OPERATION_VIEW " file:///x\nterminate\n",
+              r.seen);
     EXPECT_TRUE(r.announced);
     EXPECT_TRUE(r.w == 720 && r.h == 1280) << r.w << "x" << r.h;  // unless VORNIX_SCREEN is set
     evas_object_del(r.win);
@@ -112,30 +108,28 @@ TEST_F(UiApp, SignalsEndTheLoop) {
     setenv("VORNIX_SCREEN", "480x800", 1);
     for (int sig : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(sig);
-        AppRun r;
-        r.dev = &dev;
+        AppRun r(&dev);
         r.steps = {[sig](AppRun& r) {
             r.measure();
             raise(sig);
         }};
         EXPECT_EQ(APP_ERROR_NONE, runApp(r));
-        EXPECT_EQ("terminate", r.seen.back());
+        EXPECT_EQ(r.seen.size() - 11, r.seen.rfind("\nterminate\n")) << r.seen;  // the last
         EXPECT_TRUE(r.w == 480 && r.h == 800) << r.w << "x" << r.h;
         evas_object_del(r.win);
     }
     unsetenv("VORNIX_SCREEN");
 }
 
-TEST_F(UiApp, RefusedCallsAndACreateThatFails) {
-    char arg0[] = "vornix";
-    char* argv[] = {arg0, nullptr};
+TEST_F(UiApp, RefusedCallsFailingCreateEventHandlersAndOrientation) {
+    const int kRefused = APP_ERROR_INVALID_PARAMETER;
     ui_app_lifecycle_callback_s ok = kCallbacks, noCreate = kCallbacks;
     noCreate.create = nullptr;
     AppRun r;
-    EXPECT_EQ(APP_ERROR_INVALID_PARAMETER, ui_app_main(1, argv, nullptr, &r));
-    EXPECT_EQ(APP_ERROR_INVALID_PARAMETER, ui_app_main(1, argv, &noCreate, &r));
-    EXPECT_EQ(APP_ERROR_INVALID_PARAMETER, ui_app_main(0, argv, &ok, &r));
-    EXPECT_EQ(APP_ERROR_INVALID_PARAMETER, ui_app_main(1, nullptr, &ok, &r));
+    EXPECT_EQ(kRefused, ui_app_main(1, argv, nullptr, &r));
+    EXPECT_EQ(kRefused, ui_app_main(1, argv, &noCreate, &r));
+    EXPECT_EQ(kRefused, ui_app_main(0, argv, &ok, &r));
+    EXPECT_EQ(kRefused, ui_app_main(1, nullptr, &ok, &r));
     EXPECT_TRUE(r.seen.empty());
 
     // Nested while running, and a create that fails: no loop, no terminate.
@@ -153,12 +147,10 @@ TEST_F(UiApp, RefusedCallsAndACreateThatFails) {
     EXPECT_EQ(APP_ERROR_ALREADY_RUNNING, nested);
     EXPECT_FALSE(terminated);
     EXPECT_FALSE(vt::exists(device::pidFile(dev.path(), ui::kHostId)));
-}
 
-TEST_F(UiApp, EventHandlersAreKeptAndOrientationIsUpright) {
+    // Event handlers are kept until removed; the orientation is upright.
     app_event_cb cb = [](app_event_info_h, void*) {};
     app_event_handler_h h = nullptr;
-    const int kRefused = APP_ERROR_INVALID_PARAMETER;
     EXPECT_EQ(kRefused, ui_app_add_event_handler(nullptr, APP_EVENT_LOW_MEMORY, cb, nullptr));
     EXPECT_EQ(kRefused, ui_app_add_event_handler(&h, APP_EVENT_LOW_MEMORY, nullptr, nullptr));
     EXPECT_EQ(kRefused, ui_app_add_event_handler(&h, app_event_type_e(42), cb, nullptr));

@@ -28,28 +28,23 @@ using StoreLaunch = ui::FormTest;
 TEST_F(StoreLaunch, RefusedRequestShowsThePopupWhoseOkEndsTheApp) {
     start();
     vt::LogCapture log;
-    std::string title, message, ok;
-    bool shown = false;
+    std::string ok;  // set once the popup was seen
     std::function<void()> afterPress = [&] {
         Evas_Object* popup = ad->popupMessage;
         ASSERT_NE(nullptr, popup);
-        shown = evas_object_visible_get(popup);
-        title = elm_object_part_text_get(popup, "title,text");
-        message = elm_object_part_text_get(popup, nullptr);
+        EXPECT_TRUE(evas_object_visible_get(popup));
+        EXPECT_EQ("QOR Download", ui::text(popup, "title,text"));
+        EXPECT_EQ(
+            "We apologize but we encountered an unexpected error while trying to show the QOR "
+            "download page",
+            ui::text(popup));
         Evas_Object* button = elm_object_part_content_get(popup, "button1");
         ASSERT_NE(nullptr, button);
-        ok = elm_object_part_text_get(button, nullptr);
+        ok = ui::text(button);
         ui::pressOk(button);
     };
     ui::afterClick(ad->downloadForm.download_button, &afterPress);
     EXPECT_TRUE(ui::runLoop([&] { ui::click(ad->downloadForm.download_button); }));
-
-    EXPECT_TRUE(shown);
-    EXPECT_EQ("QOR Download", title);
-    EXPECT_EQ(
-        "We apologize but we encountered an unexpected error while trying to show the QOR "
-        "download page",
-        message);
     EXPECT_EQ("OK", ok);
     EXPECT_FALSE(evas_object_visible_get(ad->popupMessage));
     EXPECT_EQ(request(APP_CONTROL_ERROR_APP_NOT_FOUND), dev.journal());
@@ -87,9 +82,7 @@ TEST_P(StartMarker, EveryAcceptedPressWritesTheMarker) {
                  : c.planted == MarkerCase::Fifo ? mkfifo(backing.c_str(), 0666)
                                                  : 0);
 
-    ui::Host host;
-    host.store = true;
-    start(host);
+    start(ui::Host{"Host App", true, true, true});
     vt::LogCapture log;
     Evas_Object* download = ad->downloadForm.download_button;
     int presses = 0;

@@ -15,24 +15,10 @@ public:
 
 testing::Environment* const gElementary = testing::AddGlobalTestEnvironment(new ElementaryEnv);
 
-// A 96x96 two-tone square, saved as PNG with Evas itself.
-std::string makeIcon(const std::string& path) {
-    std::vector<unsigned int> px(96 * 96);
-    for (int i = 0; i < 96 * 96; ++i) px[i] = i % 96 + i / 96 < 96 ? 0xffe0a030 : 0xff3070e0;
-    Ecore_Evas* ee = ecore_evas_buffer_new(1, 1);
-    Evas_Object* img = evas_object_image_filled_add(ecore_evas_get(ee));
-    evas_object_image_size_set(img, 96, 96);
-    evas_object_image_data_copy_set(img, px.data());
-    evas_object_image_save(img, path.c_str(), nullptr, nullptr);
-    ecore_evas_free(ee);
-    return path;
+std::string body(const std::string& line) {
+    size_t at = line.find("): ");
+    return line.substr(0, 1) + " " + (at == std::string::npos ? line : line.substr(at + 3));
 }
-
-struct Loop {
-    std::function<void()> act;
-    Ecore_Timer* start = nullptr;
-    Ecore_Timer* guard = nullptr;
-};
 
 }  // namespace
 
@@ -40,7 +26,9 @@ namespace ui {
 
 void installHost(vt::TestDevice& dev, const Host& host) {
     vt::PackageSpec p = vt::hostPackage(host.label);
-    if (host.icon) p.copies["shared/res/host.png"] = makeIcon(dev.path() + "/.host.png");
+    if (host.icon)
+        p.copies["shared/res/host.png"] =
+            vt::sourceDir() + "/demo/packages/org.example.hello/shared/res/hello.png";
     if (host.picture)
         p.copies["res/screen-density-high/download-QOR.png"] =
             vt::sourceDir() + "/resources/screen-density-high/download-QOR.png";
@@ -56,26 +44,31 @@ void installHost(vt::TestDevice& dev, const Host& host) {
     dev.activate(kHostId);
 }
 
-bool runLoop(const std::function<void()>& act) {
-    Loop loop{act};
-    auto fire = [](void* d) -> Eina_Bool {
-        auto* l = static_cast<Loop*>(d);
-        l->start = nullptr;
-        l->act();
-        return ECORE_CALLBACK_CANCEL;
-    };
-    auto watchdog = [](void* d) -> Eina_Bool {
-        static_cast<Loop*>(d)->guard = nullptr;
-        elm_exit();
-        return ECORE_CALLBACK_CANCEL;
-    };
-    loop.start = ecore_timer_add(0.05, fire, &loop);
-    loop.guard = ecore_timer_add(30.0, watchdog, &loop);
+bool runLoop(const std::function<void()>& act, double seconds) {
+    struct Loop {
+        const std::function<void()>& act;
+        Ecore_Timer *start, *guard;
+    } loop{act, nullptr, nullptr};
+    loop.start = ecore_timer_add(
+        0.05,
+        [](void* d) -> Eina_Bool {
+            static_cast<Loop*>(d)->start = nullptr;
+            static_cast<Loop*>(d)->act();
+            return ECORE_CALLBACK_CANCEL;
+        },
+        &loop);
+    loop.guard = ecore_timer_add(
+        seconds,
+        [](void* d) -> Eina_Bool {
+            static_cast<Loop*>(d)->guard = nullptr;
+            elm_exit();
+            return ECORE_CALLBACK_CANCEL;
+        },
+        &loop);
     elm_run();
     bool ended = loop.guard != nullptr;
-    // Whichever did not fire must not outlive `loop`.
-    if (loop.start) ecore_timer_del(loop.start);
-    if (loop.guard) ecore_timer_del(loop.guard);
+    for (Ecore_Timer* t : {loop.start, loop.guard})  // neither may outlive `loop`
+        if (t) ecore_timer_del(t);
     return ended;
 }
 
@@ -107,17 +100,12 @@ void pressKey(Evas_Object* win, const char* key) {
 }
 
 std::vector<Evas_Object*> gridKids(Evas_Object* grid) {
-    std::vector<Evas_Object*> out;
     Eina_List* kids = elm_grid_children_get(grid);
+    std::vector<Evas_Object*> out;
     for (Eina_List* l = kids; l; l = eina_list_next(l))
         out.push_back(static_cast<Evas_Object*>(eina_list_data_get(l)));
     eina_list_free(kids);
     return out;
-}
-
-static std::string body(const std::string& line) {
-    size_t at = line.find("): ");
-    return line.substr(0, 1) + " " + (at == std::string::npos ? line : line.substr(at + 3));
 }
 
 std::string formLine(char prio, const char* func, const char* needle, const std::string& msg) {
@@ -135,16 +123,13 @@ std::string mediaBacking() {
     return b ? b : "";
 }
 
-// GTEST_SKIP returns from the function it stands in.
-static void skip(const std::string& why) { GTEST_SKIP() << why; }
-
 bool inPrivateMedia(bool readOnly) {
     if (!mediaBacking().empty()) return true;
     std::vector<std::string> cmd = {"/usr/bin/unshare", "-m", "--propagation", "private",
                                     "/bin/true"};
     vt::ProcessResult probe = vt::runProcess(cmd, {});
     if (probe.status != 0) {
-        skip("no private mount namespace: " + probe.err);
+        [&] { GTEST_SKIP() << "no private mount namespace: " << probe.err; }();
         return false;
     }
     std::string backing = vt::makeTempDir("vornix-media");

@@ -57,10 +57,6 @@ TEST(VersionTest, ParsesTextIntoComponentsAndRemainder) {
         EXPECT_STREQ(c.shown, fromString.toString());
         EXPECT_EQ(0, fromString.compare(v, true));
     }
-    Version none;
-    EXPECT_TRUE(none.empty());
-    EXPECT_STREQ("", none.toString());
-    EXPECT_EQ(0, none.compare(Version(""), true));
 }
 
 // Signs both ways; where nothing overflows, the value is the difference of the deciding
@@ -151,16 +147,17 @@ TEST(VersionTest, CopiesKeepTheWholeRemainderAndAreIndependent) {
     EXPECT_TRUE(holdsText(other));
 
     Version none, noneCopy(none), remainderOnly("V2"), remainderCopy(remainderOnly);
-    EXPECT_TRUE(noneCopy.empty());
+    EXPECT_TRUE(none.empty() && noneCopy.empty() && remainderCopy.empty());
+    EXPECT_STREQ("", none.toString());
+    EXPECT_EQ(0, none.compare(Version(""), true));
     EXPECT_EQ(0, noneCopy.compare(none, true));
-    EXPECT_TRUE(remainderCopy.empty());
     EXPECT_STREQ("-V2", remainderCopy.toString());
 }
 
 // The first line, or an empty version and one log line (with the host's tag).
 TEST(VersionTest, CreateFromFile) {
     vt::TestDevice device;
-    device.install(vt::hostPackage("Host App"));
+    device.install(vt::hostPackage());
     device.activate("org.example.host");
     const std::string dir = vt::makeTempDir("vornix-version");
     const struct {
