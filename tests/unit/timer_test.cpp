@@ -97,7 +97,7 @@ TEST_F(TimerTest, ExpiriesOnTheLoop) {
             return once.calls && slow.calls && repeating.calls >= 3 && again.calls >= 2 &&
                    turned.calls >= 4 && refused.calls >= 2;
         },
-        5.0));
+        20.0));
     EXPECT_EQ(repeating.t.cancel(), 0);
     EXPECT_EQ(turned.t.cancel(), 0);
     int repeatingCalls = repeating.calls, turnedCalls = turned.calls;
@@ -108,8 +108,9 @@ TEST_F(TimerTest, ExpiriesOnTheLoop) {
     EXPECT_EQ(Peer::pending(once.t), nullptr);
     EXPECT_EQ(once.t.cancel(), kRefused);
     EXPECT_EQ(slow.calls, 1);
-    EXPECT_GE(slowAt - begin, 1.4);  // 1500 ms, not 1 s or 1500 s
-    EXPECT_LT(slowAt - begin, 2.5);
+    // 1500 ms, not 1 s or 1500 s; a busy machine may run the loop late, never early.
+    EXPECT_GE(slowAt - begin, 1.4);
+    EXPECT_LT(slowAt - begin, 15.0);
     EXPECT_EQ(repeating.calls, repeatingCalls);
     EXPECT_EQ(repeating.t.cancel(), kRefused);
     EXPECT_EQ(never.calls, 0);
