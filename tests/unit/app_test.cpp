@@ -13,24 +13,17 @@ namespace {
 const char kHostId[] = "org.example.host";
 const char kLayerApp[] = "QOR111TBNX.QorService";
 
-// Log lines compared without the pid field, whatever its width.
-std::string noPid(const std::string& line) {
-    size_t open = line.find('('), close = line.find("): ", open);
-    if (open == std::string::npos || close == std::string::npos) return line;
-    return line.substr(0, open + 1) + line.substr(close);
-}
-
 using Lines = std::vector<std::string>;
 
 Lines logged(const vt::LogCapture& log) {
     Lines out;
-    for (const std::string& l : log.lines()) out.push_back(noPid(l));
+    for (const std::string& l : log.lines()) out.push_back(vt::withoutPid(l));
     return out;
 }
 
 std::string expectedLine(char prio, const char* func, const std::string& needle,
                          const std::string& msg) {
-    return noPid(vt::logLine(prio, "Host_App", "src/App.cpp", func, needle, msg));
+    return vt::withoutPid(vt::logLine(prio, "Host_App", "src/App.cpp", func, needle, msg));
 }
 
 // A device with the host app installed and this process running as it. The first

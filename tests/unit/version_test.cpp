@@ -13,13 +13,6 @@ namespace {
 
 int sign(int v) { return (v > 0) - (v < 0); }
 
-// Log lines compared without the pid field, whatever its width.
-std::string noPid(const std::string& line) {
-    size_t open = line.find('('), close = line.find("): ", open);
-    if (open == std::string::npos || close == std::string::npos) return line;
-    return line.substr(0, open + 1) + line.substr(close);
-}
-
 TEST(VersionTest, ParsesTextIntoComponentsAndRemainder) {
     const struct {
         const char* text;
@@ -188,9 +181,9 @@ TEST(VersionTest, CreateFromFile) {
         EXPECT_EQ(c.reason ? 1u : 0u, lines.size());
         if (!c.reason || lines.empty()) continue;
         std::string msg = "No version found in " + path + ", err: ";
-        std::string expected = noPid(vt::logLine('E', "Host_App", "src/Version.cpp",
-                                                 "createFromFile", "No version found in", msg));
-        std::string got = noPid(lines[0]);
+        std::string expected = vt::withoutPid(vt::logLine(
+            'E', "Host_App", "src/Version.cpp", "createFromFile", "No version found in", msg));
+        std::string got = vt::withoutPid(lines[0]);
         EXPECT_EQ(expected + c.reason, *c.reason ? got : got.substr(0, expected.size()));
     }
     vt::removeTree(dir);
