@@ -1,6 +1,7 @@
 // vornix-device: makes and manages device folders of the desktop platform, and starts
 // and steers apps on them the way the device's own launcher and tools would.
 // The folder layout and the environment of a started app are described in device.h.
+#include <ctype.h>
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -273,18 +274,23 @@ int parsePriority(const std::string& s) {
 }
 
 // A line of the log viewer's brief format: "<L>/<tag padded to 8>(<pid padded to 5>): ".
+// The tag may hold "(" and the message "): ", so the pid field is the first "): "
+// preceded by "(", spaces and digits; each character is looked at a bounded number of times.
 bool parseLogLine(const std::string& line, int* prio, std::string* tag) {
     if (line.size() < 4 || line[1] != '/') return false;
     const char* letter = strchr(kLetters + 2, line[0]);
     if (!letter || !line[0]) return false;
-    for (size_t open = line.find('(', 2); open != std::string::npos;
-         open = line.find('(', open + 1)) {
-        size_t close = line.find("): ", open);
-        if (close == std::string::npos) return false;
-        std::string pid = line.substr(open + 1, close - open - 1);
-        if (pid.find_first_of("0123456789") != std::string::npos &&
-            pid.find_first_not_of(" 0123456789") == std::string::npos) {
-            *tag = line.substr(2, open - 2);
+    for (size_t close = line.find("): ", 2); close != std::string::npos;
+         close = line.find("): ", close + 1)) {
+        size_t open = close;
+        bool digit = false;
+        while (open > 2 &&
+               (line[open - 1] == ' ' || isdigit(static_cast<unsigned char>(line[open - 1])))) {
+            digit = digit || line[open - 1] != ' ';
+            --open;
+        }
+        if (open > 2 && line[open - 1] == '(' && digit) {
+            *tag = line.substr(2, open - 3);
             while (!tag->empty() && tag->back() == ' ') tag->pop_back();
             *prio = static_cast<int>(letter - kLetters);
             return true;
@@ -370,6 +376,9 @@ int main(int argc, char** argv) {
     if (!device::isDevice(dev)) return fail(shown + " is not a device folder", failStatus);
     // The device model's lookups, and every app started from here, find the device here.
     setenv("VORNIX_DEVICE", dev.c_str(), 1);
+    // An install or uninstall a crash cut short is finished before anything else.
+    std::string why;
+    if (device::recoverDevice(dev, &why) != device::OK) return fail(why, failStatus);
 
     if (cmd == "install") return cmdInstall(dev, rest[0]);
     if (cmd == "uninstall") return cmdUninstall(dev, rest[0]);

@@ -1,15 +1,19 @@
 #include "device.h"
 
+#include "file_tree.h"
+
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 
 #include <algorithm>
@@ -45,14 +49,7 @@ bool makeDirs(const std::string& path) {
     return isDir(path);
 }
 
-std::string text(xmlNode* node) {
-    xmlChar* c = xmlNodeGetContent(node);
-    std::string s = c ? reinterpret_cast<const char*>(c) : "";
-    xmlFree(c);
-    size_t b = s.find_first_not_of(" \t\r\n");
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return b == std::string::npos ? "" : s.substr(b, e - b + 1);
-}
+std::string text(xmlNode* node);
 
 bool attr(xmlNode* node, const char* name, std::string* out) {
     xmlChar* v = xmlGetNoNsProp(node, reinterpret_cast<const xmlChar*>(name));
@@ -104,6 +101,9 @@ void xmlErrorToSink(void* ctx, xmlErrorPtr e) {
     if (sink->first.empty() && e && e->message) {
         std::string m = e->message;
         while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
+        // Some messages go on to a second line: the reason stays one line.
+        for (char& c : m)
+            if (c == '\n') c = ' ';
         sink->first = "line " + std::to_string(e->line) + ": " + m;
     }
 }
@@ -111,72 +111,6 @@ void xmlErrorToSink(void* ctx, xmlErrorPtr e) {
 Status fail(std::string* err, const std::string& why, Status s) {
     if (err) *err = why;
     return s;
-}
-
-Status copyTree(const std::string& from, const std::string& to, std::string* err) {
-    DIR* d = opendir(from.c_str());
-    if (!d) return fail(err, "cannot read " + from + ": " + strerror(errno), IO_FAILED);
-    if (mkdir(to.c_str(), 0755) != 0 && errno != EEXIST) {
-        closedir(d);
-        return fail(err, "cannot create " + to + ": " + strerror(errno), IO_FAILED);
-    }
-    Status st = OK;
-    while (struct dirent* e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        std::string src = from + "/" + name, dst = to + "/" + name;
-        struct stat s;
-        if (lstat(src.c_str(), &s) != 0) {
-            st = fail(err, "cannot read " + src + ": " + strerror(errno), IO_FAILED);
-            break;
-        }
-        if (S_ISDIR(s.st_mode)) {
-            st = copyTree(src, dst, err);
-        } else if (S_ISLNK(s.st_mode)) {
-            char buf[4096];
-            ssize_t n = readlink(src.c_str(), buf, sizeof buf - 1);
-            if (n < 0 || symlink(std::string(buf, n).c_str(), dst.c_str()) != 0)
-                st = fail(err, "cannot copy link " + src + ": " + strerror(errno), IO_FAILED);
-        } else if (S_ISREG(s.st_mode)) {
-            int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
-            int out = in < 0 ? -1
-                             : open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                                    s.st_mode & 07777);
-            char buf[65536];
-            ssize_t n = 0;
-            while (out >= 0 && (n = read(in, buf, sizeof buf)) > 0) {
-                if (write(out, buf, n) != n) {
-                    n = -1;
-                    break;
-                }
-            }
-            if (in < 0 || out < 0 || n < 0)
-                st = fail(err, "cannot copy " + src + ": " + strerror(errno), IO_FAILED);
-            if (in >= 0) close(in);
-            if (out >= 0 && close(out) != 0 && st == OK)
-                st = fail(err, "cannot write " + dst + ": " + strerror(errno), IO_FAILED);
-        }
-        if (st != OK) break;
-    }
-    closedir(d);
-    return st;
-}
-
-void removeTree(const std::string& path) {
-    struct stat s;
-    if (lstat(path.c_str(), &s) != 0) return;
-    if (S_ISDIR(s.st_mode)) {
-        if (DIR* d = opendir(path.c_str())) {
-            while (struct dirent* e = readdir(d)) {
-                std::string name = e->d_name;
-                if (name != "." && name != "..") removeTree(path + "/" + name);
-            }
-            closedir(d);
-        }
-        rmdir(path.c_str());
-    } else {
-        unlink(path.c_str());
-    }
 }
 
 }  // namespace
@@ -204,20 +138,73 @@ bool isSafeId(const std::string& id) {
     return true;
 }
 
+namespace {
+
+// Real manifests are a few kilobytes; these bound what a hostile one can make us hold.
+const size_t kMaxManifest = 1024 * 1024;
+const size_t kMaxField = 4096;
+
+// Any entity declaration stops the parse: the manifest is data, nothing in it expands.
+void refuseEntity(void* ctx, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+    *static_cast<bool*>(ctxt->_private) = true;
+    xmlStopParser(ctxt);
+}
+
+// The text of an element made of text only (no entity reference can be in it).
+std::string text(xmlNode* node) {
+    std::string s;
+    for (xmlNode* c = node->children; c; c = c->next)
+        if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && c->content)
+            s += reinterpret_cast<const char*>(c->content);
+    size_t b = s.find_first_not_of(" \t\r\n");
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return b == std::string::npos ? "" : s.substr(b, e - b + 1);
+}
+
+// The first field of `pkg` over kMaxField bytes, empty when none is.
+std::string oversizedField(const Package& pkg) {
+    std::vector<std::pair<const char*, const std::string*>> fields = {
+        {"version", &pkg.version}, {"api-version", &pkg.apiVersion}, {"label", &pkg.label}};
+    for (const std::string& p : pkg.privileges) fields.push_back({"privilege", &p});
+    for (const AppEntry& a : pkg.apps) {
+        fields.push_back({"exec", &a.exec});
+        fields.push_back({"type", &a.type});
+        fields.push_back({"label", &a.label});
+        fields.push_back({"icon", &a.icon});
+    }
+    for (const auto& f : fields)
+        if (f.second->size() > kMaxField) return f.first;
+    return "";
+}
+
+}  // namespace
+
 Status parseManifestText(const char* data, size_t len, Package* out, std::string* err) {
     if (!data || !out) return fail(err, "no manifest text", BAD_MANIFEST);
-    if (len > 16 * 1024 * 1024) return fail(err, "manifest too large", BAD_MANIFEST);
+    if (len > kMaxManifest)
+        return fail(err, "the manifest is larger than " + std::to_string(kMaxManifest) + " bytes",
+                    BAD_MANIFEST);
     ErrorSink sink;
-    xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
-    if (!ctxt) return fail(err, "out of memory", IO_FAILED);
+    bool declaresEntity = false;
+    xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(data, static_cast<int>(len));
+    if (!ctxt) return fail(err, len ? "out of memory" : "not well-formed XML", BAD_MANIFEST);
+    ctxt->sax->entityDecl = refuseEntity;
+    ctxt->_private = &declaresEntity;
+    // No network, no external DTD, and (above) no entities: the manifest is data.
+    xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     xmlSetStructuredErrorFunc(&sink, xmlErrorToSink);
-    // No network, no entity expansion, no external DTD: the manifest is data.
-    xmlDocPtr doc = xmlCtxtReadMemory(ctxt, data, static_cast<int>(len), kManifest, nullptr,
-                                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    xmlParseDocument(ctxt);
     xmlSetStructuredErrorFunc(nullptr, nullptr);
+    xmlDocPtr doc = ctxt->myDoc;
+    bool wellFormed = ctxt->wellFormed && !declaresEntity;
+    ctxt->myDoc = nullptr;
     xmlFreeParserCtxt(ctxt);
-    if (!doc)
+    if (!wellFormed) {
+        xmlFreeDoc(doc);
+        if (declaresEntity) return fail(err, "the manifest declares entities", BAD_MANIFEST);
         return fail(err, sink.first.empty() ? "not well-formed XML" : sink.first, BAD_MANIFEST);
+    }
 
     Package pkg;
     Status st = OK;
@@ -263,6 +250,10 @@ Status parseManifestText(const char* data, size_t len, Package* out, std::string
                 pkg.apps.push_back(app);
             }
         }
+        std::string field = st == OK ? oversizedField(pkg) : "";
+        if (!field.empty())
+            st = fail(err, "a " + field + " is longer than " + std::to_string(kMaxField) + " bytes",
+                      BAD_MANIFEST);
     }
     xmlFreeDoc(doc);
     if (st == OK) *out = pkg;
@@ -270,21 +261,27 @@ Status parseManifestText(const char* data, size_t len, Package* out, std::string
 }
 
 Status parseManifest(const std::string& path, Package* out, std::string* err) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Never blocks on a FIFO, never follows a link to somewhere else.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return fail(err, "cannot open " + path + ": " + strerror(errno), NOT_FOUND);
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return fail(err, "cannot open " + path + ": not a regular file", NOT_FOUND);
+    }
     std::string data;
-    char buf[65536];
+    std::vector<char> buf(65536);
     ssize_t n;
-    while ((n = read(fd, buf, sizeof buf)) > 0) {
-        data.append(buf, n);
-        if (data.size() > 16 * 1024 * 1024) break;
+    while ((n = read(fd, buf.data(), buf.size())) > 0) {
+        data.append(buf.data(), n);
+        if (data.size() > kMaxManifest) break;
     }
     close(fd);
     if (n < 0) return fail(err, "cannot read " + path + ": " + strerror(errno), IO_FAILED);
     std::string why;
-    Status st = parseManifestText(data.data(), data.size(), out, &why);
-    if (st != OK && err) *err = path + ": " + why;
-    return st;
+    Status s = parseManifestText(data.data(), data.size(), out, &why);
+    if (s != OK && err) *err = path + ": " + why;
+    return s;
 }
 
 std::string root() {
@@ -351,11 +348,17 @@ std::vector<std::string> unescapeFields(const std::string& line) {
     return fields;
 }
 
+std::string databaseDir(const std::string& dev) { return dev + "/var/lib/packages/"; }
 std::string databaseEntry(const std::string& dev, const std::string& pkgId) {
-    return dev + "/var/lib/packages/" + pkgId;
+    return databaseDir(dev) + pkgId;
 }
+// Which package owns an app id: one small file per app id holding the package id.
+std::string appIndexDir(const std::string& dev) { return dev + "/var/lib/appids/"; }
 
-bool writeDatabaseEntry(const std::string& dev, const Package& pkg) {
+// An entry holds no more than its manifest gave; anything larger was not written by us.
+const size_t kMaxEntry = 2 * kMaxManifest;
+
+std::string formatDatabaseEntry(const Package& pkg) {
     std::string text = "package=" + escapeField(pkg.pkgId) + "\n";
     if (pkg.hasVersion) text += "version=" + escapeField(pkg.version) + "\n";
     text += "api-version=" + escapeField(pkg.apiVersion) + "\n";
@@ -366,34 +369,16 @@ bool writeDatabaseEntry(const std::string& dev, const Package& pkg) {
                 escapeField(a.type) + "\t" + escapeField(a.exec) + "\t" + (a.hasLabel ? "1" : "0") +
                 "\t" + escapeField(a.label) + "\t" + escapeField(a.icon) + "\t" +
                 (a.nodisplay ? "1" : "0") + "\n";
-    std::string dir = dev + "/var/lib/packages";
-    if (!makeDirs(dir)) return false;
-    std::string tmp = databaseEntry(dev, pkg.pkgId) + ".new";
-    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ok = close(fd) == 0 && ok;
-    return ok && rename(tmp.c_str(), databaseEntry(dev, pkg.pkgId).c_str()) == 0;
+    return text;
 }
 
-// False when there is no entry, or one older than the manifest (edited by hand).
-bool readDatabaseEntry(const std::string& dev, const std::string& pkgId, Package* out) {
-    std::string path = databaseEntry(dev, pkgId);
-    struct stat entry, manifest;
-    if (stat(path.c_str(), &entry) != 0 ||
-        stat((packageDir(dev, pkgId) + kManifest).c_str(), &manifest) != 0 ||
-        entry.st_mtim.tv_sec < manifest.st_mtim.tv_sec ||
-        (entry.st_mtim.tv_sec == manifest.st_mtim.tv_sec &&
-         entry.st_mtim.tv_nsec < manifest.st_mtim.tv_nsec))
-        return false;
-    FILE* f = fopen(path.c_str(), "re");
-    if (!f) return false;
+Package parseDatabaseEntry(const std::string& text) {
     Package pkg;
-    char* line = nullptr;
-    size_t cap = 0;
-    ssize_t n;
-    while ((n = getline(&line, &cap, f)) > 0) {
-        std::string l(line, line[n - 1] == '\n' ? n - 1 : n);
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string l = text.substr(at, end - at);
+        at = end + 1;
         size_t eq = l.find('=');
         if (eq == std::string::npos) continue;
         std::string name = l.substr(0, eq);
@@ -415,11 +400,93 @@ bool readDatabaseEntry(const std::string& dev, const std::string& pkgId, Package
             pkg.apps.push_back(a);
         }
     }
-    free(line);
-    fclose(f);
+    return pkg;
+}
+
+// A whole small regular file, refused when it holds more than `limit` bytes.
+bool readSmallFile(const std::string& path, size_t limit, std::string* out) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok =
+        fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) <= limit;
+    std::string data;
+    std::vector<char> buf(ok ? 65536 : 0);
+    ssize_t n = 0;
+    while (ok && (n = read(fd, buf.data(), buf.size())) > 0) {
+        data.append(buf.data(), n);
+        ok = data.size() <= limit;
+    }
+    close(fd);
+    if (!ok || n < 0) return false;
+    *out = data;
+    return true;
+}
+
+// Replaces `path` whole: a reader sees the old text or the new, never a part.
+bool writeFileAtomic(const std::string& path, const std::string& text) {
+    size_t slash = path.find_last_of('/');
+    std::string tmp = path.substr(0, slash + 1) + ".tmp-" + path.substr(slash + 1);
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ok = fsync(fd) == 0 && ok;
+    ok = close(fd) == 0 && ok;
+    if (ok && rename(tmp.c_str(), path.c_str()) == 0) return true;
+    unlink(tmp.c_str());
+    return false;
+}
+
+bool writeDatabaseEntry(const std::string& dev, const Package& pkg) {
+    return makeDirs(databaseDir(dev)) &&
+           writeFileAtomic(databaseEntry(dev, pkg.pkgId), formatDatabaseEntry(pkg));
+}
+
+// False when there is no entry, or one older than the manifest (edited by hand).
+bool readDatabaseEntry(const std::string& dev, const std::string& pkgId, Package* out) {
+    std::string path = databaseEntry(dev, pkgId);
+    struct stat entry, manifest;
+    if (stat(path.c_str(), &entry) != 0 ||
+        stat((packageDir(dev, pkgId) + kManifest).c_str(), &manifest) != 0 ||
+        entry.st_mtim.tv_sec < manifest.st_mtim.tv_sec ||
+        (entry.st_mtim.tv_sec == manifest.st_mtim.tv_sec &&
+         entry.st_mtim.tv_nsec < manifest.st_mtim.tv_nsec))
+        return false;
+    std::string text;
+    if (!readSmallFile(path, kMaxEntry, &text)) return false;
+    Package pkg = parseDatabaseEntry(text);
     if (pkg.pkgId != pkgId) return false;
     *out = pkg;
     return true;
+}
+
+std::string appOwner(const std::string& dev, const std::string& appId) {
+    std::string owner;
+    if (!isSafeId(appId) || !readSmallFile(appIndexDir(dev) + appId, 256, &owner)) return "";
+    while (!owner.empty() && owner.back() == '\n') owner.pop_back();
+    return isSafeId(owner) ? owner : "";
+}
+
+// Points the index at `pkgId` for the apps of `pkg` (none when null) and drops the
+// package's other app ids.
+bool indexApps(const std::string& dev, const std::string& pkgId, const Package* pkg) {
+    std::string dir = appIndexDir(dev);
+    if (!makeDirs(dir)) return false;
+    bool ok = true;
+    if (DIR* d = opendir(dir.c_str())) {
+        std::vector<std::string> drop;
+        while (struct dirent* e = readdir(d))
+            if (isSafeId(e->d_name) && appOwner(dev, e->d_name) == pkgId &&
+                !(pkg && pkg->findApp(e->d_name)))
+                drop.push_back(e->d_name);
+        closedir(d);
+        for (const std::string& id : drop) ok = unlink((dir + id).c_str()) == 0 && ok;
+    }
+    if (pkg)
+        for (const AppEntry& a : pkg->apps)
+            if (appOwner(dev, a.appId) != pkgId)
+                ok = writeFileAtomic(dir + a.appId, pkgId + "\n") && ok;
+    return ok;
 }
 
 }  // namespace
@@ -461,30 +528,18 @@ Status listPackages(const std::string& dev, std::vector<Package>* out) {
     return OK;
 }
 
+// An app id is answered only by the package the database says owns it.
 Status findApp(const std::string& appId, Package* pkg, AppEntry* app) {
     std::string dev = root();
     if (!isDevice(dev)) return NO_DEVICE;
-    if (!isSafeId(appId)) return NOT_FOUND;
-    // Most app ids start with their package id: try that package first.
+    std::string owner = appOwner(dev, appId);
     Package p;
-    size_t dot = appId.find('.');
-    for (std::string guess : {appId.substr(0, dot), appId}) {
-        if (loadPackage(dev, guess, &p) == OK)
-            if (const AppEntry* a = p.findApp(appId)) {
-                if (pkg) *pkg = p;
-                if (app) *app = *a;
-                return OK;
-            }
-    }
-    std::vector<Package> all;
-    listPackages(dev, &all);
-    for (const Package& q : all)
-        if (const AppEntry* a = q.findApp(appId)) {
-            if (pkg) *pkg = q;
-            if (app) *app = *a;
-            return OK;
-        }
-    return NOT_FOUND;
+    if (owner.empty() || loadPackage(dev, owner, &p) != OK) return NOT_FOUND;
+    const AppEntry* a = p.findApp(appId);
+    if (!a) return NOT_FOUND;
+    if (app) *app = *a;
+    if (pkg) *pkg = p;
+    return OK;
 }
 
 std::string currentAppId() {
@@ -511,63 +566,219 @@ Status createDevice(const std::string& dev, std::string* err) {
     return OK;
 }
 
+// Changing what is installed. Only one change runs at a time on a device (a lock),
+// and each first writes an intent record, "install <pkgid>" or "uninstall <pkgid>".
+// Every later change, and every command of the device tool, first finishes a change
+// a crash left half done: forwards, since the new package is complete before the
+// record is written. Around the swap, opt/usr/apps holds .staging-<pkgid> (the new
+// version being built) and .old-<pkgid> (the version being replaced or removed).
+namespace {
+
+std::string intentFile(const std::string& dev) { return databaseDir(dev) + ".intent"; }
+
+// Tests stop the process here, by name, to prove that every step can be recovered.
+void stopPoint(const char* step) {
+    const char* at = getenv("VORNIX_TEST_KILL_AT");
+    if (at && strcmp(at, step) == 0) raise(SIGKILL);
+}
+
+struct Paths {
+    std::string target, staging, old;
+    Paths(const std::string& dev, const std::string& pkgId)
+        : target(packagesDir(dev) + pkgId),
+          staging(packagesDir(dev) + ".staging-" + pkgId),
+          old(packagesDir(dev) + ".old-" + pkgId) {}
+};
+
+bool exists(const std::string& p) {
+    struct stat st;
+    return lstat(p.c_str(), &st) == 0;
+}
+
+class DeviceLock {
+public:
+    explicit DeviceLock(const std::string& dev) {
+        if (!makeDirs(databaseDir(dev))) return;
+        mFd = open((databaseDir(dev) + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        while (mFd >= 0 && flock(mFd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~DeviceLock() {
+        if (mFd >= 0) close(mFd);
+    }
+    bool held() const { return mFd >= 0; }
+
+private:
+    int mFd = -1;
+};
+
+// Puts the package staged (or already swapped in) in place and records it.
+Status finishInstall(const std::string& dev, const std::string& pkgId, std::string* err) {
+    Paths p(dev, pkgId);
+    if (isDir(p.staging)) {
+        if (isDir(p.target)) {
+            bool moved = exists(p.old) ? removeTree(p.target, err)
+                                       : rename(p.target.c_str(), p.old.c_str()) == 0;
+            if (!moved)
+                return fail(err, "cannot replace " + p.target + ": " + strerror(errno), IO_FAILED);
+        }
+        stopPoint("moved");
+        if (rename(p.staging.c_str(), p.target.c_str()) != 0) {
+            std::string why = strerror(errno);
+            if (exists(p.old)) rename(p.old.c_str(), p.target.c_str());
+            return fail(err, "cannot install " + p.target + ": " + why, IO_FAILED);
+        }
+        stopPoint("swapped");
+    } else if (!isDir(p.target) && isDir(p.old)) {
+        // Nothing to swap in any more: keep the version there was.
+        rename(p.old.c_str(), p.target.c_str());
+    }
+    Package pkg;
+    std::string why;
+    if (parseManifest(p.target + "/" + kManifest, &pkg, &why) != OK || pkg.pkgId != pkgId)
+        return fail(err, "cannot record " + pkgId + ": " + why, IO_FAILED);
+    if (!writeDatabaseEntry(dev, pkg) || !indexApps(dev, pkgId, &pkg))
+        return fail(err, "cannot record " + pkgId + " in the package database: " + strerror(errno),
+                    IO_FAILED);
+    stopPoint("recorded");
+    if (!removeTree(p.old, err)) return IO_FAILED;
+    stopPoint("cleaned");
+    unlink(intentFile(dev).c_str());
+    return OK;
+}
+
+Status finishUninstall(const std::string& dev, const std::string& pkgId, std::string* err) {
+    Paths p(dev, pkgId);
+    if (isDir(p.target)) {
+        if (exists(p.old) && !removeTree(p.old, err)) return IO_FAILED;
+        if (rename(p.target.c_str(), p.old.c_str()) != 0)
+            return fail(err, "cannot remove " + p.target + ": " + strerror(errno), IO_FAILED);
+    }
+    stopPoint("moved");
+    if ((unlink(databaseEntry(dev, pkgId).c_str()) != 0 && errno != ENOENT) ||
+        !indexApps(dev, pkgId, nullptr))
+        return fail(err,
+                    "cannot remove " + pkgId + " from the package database: " + strerror(errno),
+                    IO_FAILED);
+    stopPoint("recorded");
+    if (!removeTree(p.old, err)) return IO_FAILED;
+    stopPoint("cleaned");
+    unlink(intentFile(dev).c_str());
+    return OK;
+}
+
+// Finishes what the intent record names, then clears what no change owns any more:
+// a staging copy was never swapped in; an old version without its package is one
+// a crash took out before any record existed, and goes back.
+Status recoverLocked(const std::string& dev, std::string* err) {
+    std::string intent;
+    if (readSmallFile(intentFile(dev), 512, &intent)) {
+        while (!intent.empty() && intent.back() == '\n') intent.pop_back();
+        size_t sp = intent.find(' ');
+        std::string op = intent.substr(0, sp),
+                    pkgId = sp == std::string::npos ? "" : intent.substr(sp + 1);
+        Status st = OK;
+        if (!isSafeId(pkgId))
+            unlink(intentFile(dev).c_str());
+        else if (op == "install")
+            st = finishInstall(dev, pkgId, err);
+        else if (op == "uninstall")
+            st = finishUninstall(dev, pkgId, err);
+        else
+            unlink(intentFile(dev).c_str());
+        if (st != OK) return st;
+    }
+    DIR* d = opendir(packagesDir(dev).c_str());
+    if (!d) return OK;
+    std::vector<std::string> stale;
+    while (struct dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n.rfind(".staging-", 0) == 0 || n.rfind(".old-", 0) == 0) stale.push_back(n);
+    }
+    closedir(d);
+    for (const std::string& n : stale) {
+        std::string path = packagesDir(dev) + n;
+        std::string pkgId = n.substr(n.find('-') + 1);
+        if (n[1] == 'o' && isSafeId(pkgId) && !exists(packagesDir(dev) + pkgId) &&
+            rename(path.c_str(), (packagesDir(dev) + pkgId).c_str()) == 0)
+            continue;
+        if (!removeTree(path, err)) return IO_FAILED;
+    }
+    return OK;
+}
+
+}  // namespace
+
+Status recoverDevice(const std::string& dev, std::string* err) {
+    if (!isDevice(dev)) return fail(err, dev + " is not a device folder", NO_DEVICE);
+    DeviceLock lock(dev);
+    if (!lock.held()) return fail(err, "cannot lock " + dev + ": " + strerror(errno), IO_FAILED);
+    return recoverLocked(dev, err);
+}
+
 Status installPackage(const std::string& dev, const std::string& srcDir, Package* installed,
                       std::string* err) {
     if (!isDevice(dev)) return fail(err, dev + " is not a device folder", NO_DEVICE);
     Package pkg;
     Status st = parseManifest(srcDir + "/" + kManifest, &pkg, err);
     if (st != OK) return st;
-    // Build the new package beside the old one, then swap it in: all or nothing.
-    std::string target = packageDir(dev, pkg.pkgId);
-    target.pop_back();
-    std::string staging = packagesDir(dev) + ".staging-" + pkg.pkgId;
-    std::string old = packagesDir(dev) + ".old-" + pkg.pkgId;
-    removeTree(staging);
-    removeTree(old);
-    st = copyTree(srcDir, staging, err);
+    DeviceLock lock(dev);
+    if (!lock.held()) return fail(err, "cannot lock " + dev + ": " + strerror(errno), IO_FAILED);
+    if ((st = recoverLocked(dev, err)) != OK) return st;
+    // An app id belongs to one package: no package may take over another's.
+    std::vector<Package> all;
+    listPackages(dev, &all);
+    for (const Package& other : all)
+        for (const AppEntry& a : pkg.apps)
+            if (other.pkgId != pkg.pkgId && other.findApp(a.appId))
+                return fail(err, "app id " + a.appId + " belongs to package " + other.pkgId,
+                            BAD_MANIFEST);
+    Paths p(dev, pkg.pkgId);
+    bool copied = copyTree(srcDir, p.staging, err);
     for (const char* sub : {"bin", "lib", "res", "shared", "shared/res", "shared/data",
                             "shared/trusted", "data", "cache"}) {
-        if (st != OK) break;
-        if (!makeDirs(staging + "/" + sub))
-            st = fail(err, std::string("cannot create ") + sub + ": " + strerror(errno), IO_FAILED);
+        if (!copied) break;
+        if (!makeDirs(p.staging + "/" + sub)) {
+            copied = false;
+            fail(err, std::string("cannot create ") + sub + ": " + strerror(errno), IO_FAILED);
+        }
     }
-    if (st != OK) {
-        removeTree(staging);
+    if (!copied) {
+        removeTree(p.staging);
+        return IO_FAILED;
+    }
+    stopPoint("copied");
+    if (!writeFileAtomic(intentFile(dev), "install " + pkg.pkgId + "\n")) {
+        std::string why = strerror(errno);
+        removeTree(p.staging);
+        return fail(err, "cannot write " + intentFile(dev) + ": " + why, IO_FAILED);
+    }
+    stopPoint("intent");
+    if ((st = finishInstall(dev, pkg.pkgId, err)) != OK) {
+        // Not swapped in: the device keeps what it had.
+        if (isDir(p.staging)) {
+            removeTree(p.staging);
+            unlink(intentFile(dev).c_str());
+        }
         return st;
     }
-    bool hadOld = isDir(target);
-    if (hadOld && rename(target.c_str(), old.c_str()) != 0) {
-        removeTree(staging);
-        return fail(err, "cannot replace " + target + ": " + strerror(errno), IO_FAILED);
-    }
-    if (rename(staging.c_str(), target.c_str()) != 0) {
-        std::string why = strerror(errno);
-        if (hadOld) rename(old.c_str(), target.c_str());
-        removeTree(staging);
-        return fail(err, "cannot install " + target + ": " + why, IO_FAILED);
-    }
-    removeTree(old);
-    // Without its database entry the package is still found, by its manifest.
-    unlink(databaseEntry(dev, pkg.pkgId).c_str());
-    writeDatabaseEntry(dev, pkg);
-    pkg.root = target + "/";
+    pkg.root = p.target + "/";
     if (installed) *installed = pkg;
     return OK;
 }
 
 Status uninstallPackage(const std::string& dev, const std::string& pkgId, std::string* err) {
     if (!isDevice(dev)) return fail(err, dev + " is not a device folder", NO_DEVICE);
+    DeviceLock lock(dev);
+    if (!lock.held()) return fail(err, "cannot lock " + dev + ": " + strerror(errno), IO_FAILED);
+    Status st = recoverLocked(dev, err);
+    if (st != OK) return st;
     if (!isSafeId(pkgId) || !isDir(packageDir(dev, pkgId)))
         return fail(err, "package " + pkgId + " is not installed", NOT_FOUND);
-    std::string dir = packageDir(dev, pkgId);
-    dir.pop_back();
-    std::string old = packagesDir(dev) + ".old-" + pkgId;
-    removeTree(old);
-    if (rename(dir.c_str(), old.c_str()) != 0)
-        return fail(err, "cannot remove " + dir + ": " + strerror(errno), IO_FAILED);
-    unlink(databaseEntry(dev, pkgId).c_str());
-    removeTree(old);
-    return OK;
+    if (!writeFileAtomic(intentFile(dev), "uninstall " + pkgId + "\n"))
+        return fail(err, "cannot write " + intentFile(dev) + ": " + strerror(errno), IO_FAILED);
+    stopPoint("intent");
+    return finishUninstall(dev, pkgId, err);
 }
 
 Status appendJournal(const std::string& dev, const std::string& line) {

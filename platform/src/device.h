@@ -93,10 +93,13 @@ Status currentApp(Package* pkg, AppEntry* app);
 
 // Device administration, used by the device tool and the tests.
 Status createDevice(const std::string& dev, std::string* err);
-// Installs (or replaces) the package unpacked in `srcDir`; all or nothing.
+// Installs (or replaces) the package unpacked in `srcDir`; all or nothing, even when
+// the process is killed part way (the next change or recoverDevice() finishes it).
 Status installPackage(const std::string& dev, const std::string& srcDir, Package* installed,
                       std::string* err);
 Status uninstallPackage(const std::string& dev, const std::string& pkgId, std::string* err);
+// Finishes an install or uninstall a crash interrupted; every device command runs it first.
+Status recoverDevice(const std::string& dev, std::string* err);
 
 // Appends one line (a newline is added) to the device's launch journal.
 Status appendJournal(const std::string& dev, const std::string& line);

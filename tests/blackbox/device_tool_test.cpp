@@ -216,9 +216,33 @@ TEST_F(DeviceTool, InstallListReplaceUninstall) {
     vt::PackageSpec v2 = toolPackage("2.0.0");
     v2.files["bin"] = "not a folder";
     std::string halfway = packageFolder(mTmp + "/bad", v2);
+    // Entities, an app id of another package, absurd nesting, links out of the package.
+    std::string entity = mTmp + "/entity";
+    vt::writeFile(entity + "/tizen-manifest.xml",
+                  "<!DOCTYPE manifest [<!ENTITY e \"x\">]><manifest package=\"org\"/>");
+    vt::PackageSpec org = toolPackage("1.0.0");
+    org.pkgId = "org";
+    vt::PackageSpec v3 = toolPackage("2.0.0");
+    v3.files["lib/x"] = "x";
+    std::string hijack = packageFolder(mTmp, org), deep = packageFolder(mTmp + "/deep", v3);
+    std::string nested = deep + "/res";
+    for (int i = 0; i < 125; ++i) nested += "/d";
+    vt::writeFile(nested + "/f", "deep");
+    Words links;
+    for (const char* target : {"/etc", "../../x", "here/../../x"}) {
+        links.push_back(packageFolder(mTmp + "/link" + std::to_string(links.size()), v3));
+        symlink(".", (links.back() + "/lib/here").c_str());
+        symlink(target, (links.back() + "/lib/out").c_str());
+    }
     struct Case {
         std::string dir, why;
     } cases[] = {
+        {entity, entity + "/tizen-manifest.xml: the manifest declares entities"},
+        {hijack, "app id org.example.tool belongs to package org.example.tool"},
+        {deep, "folders nested more than 64 levels deep"},
+        {links[0], "lib/out links out of the package"},
+        {links[1], "lib/out links out of the package"},
+        {links[2], "lib/out links out of the package"},
         {broken, broken + "/tizen-manifest.xml: line 2: .+"},
         {noPkg, noPkg + "/tizen-manifest.xml: <manifest> has no valid package attribute"},
         {none, "cannot open " + none + "/tizen-manifest.xml: No such file or directory"},
@@ -241,13 +265,88 @@ TEST_F(DeviceTool, InstallListReplaceUninstall) {
         names.insert(e.path().filename());
     EXPECT_EQ(names, nameSet("org.example.tool QOR111TBNX"));
 
-    install(toolPackage("2.0.0"), "installed org.example.tool 2.0.0 (replaced 1.0.0)\n");
+    // Installed files get the installer's modes, whatever the folder had; a link that
+    // stays inside the package stays.
+    std::string good = packageFolder(mTmp + "/good", toolPackage("2.0.0"), {{"bin/probe", kProbe}});
+    vt::writeFile(good + "/res/secret", "s", 0600);
+    vt::writeFile(good + "/lib/x", "x");
+    chmod((good + "/bin/probe").c_str(), 06755);
+    chmod((good + "/res").c_str(), 01777);
+    symlink("../bin/probe", (good + "/lib/probe").c_str());
+    EXPECT_EQ(said(run("install " + good)),
+              Said(0, "installed org.example.tool 2.0.0 (replaced 1.0.0)\n", ""));
     EXPECT_FALSE(vt::exists(root + "res/only-in-1"));
     for (const char* sub : {"bin/probe", "lib", "res", "shared/res", "shared/data", "data"})
         EXPECT_TRUE(vt::exists(root + sub)) << sub;
+    for (auto mode : std::map<std::string, int>{
+             {"bin/probe", 0755}, {"res", 0755}, {"res/secret", 0644}, {"lib/probe", 0755}}) {
+        struct stat st;
+        ASSERT_EQ(stat((root + mode.first).c_str(), &st), 0) << mode.first;
+        EXPECT_EQ(st.st_mode & 07777, mode.second) << mode.first;
+    }
+    // App data nested past PATH_MAX goes with the package.
+    int fd = open((root + "data").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string level(40, 'd');
+    for (int i = 0; i < 150 && fd >= 0; ++i) {
+        mkdirat(fd, level.c_str(), 0755);
+        int next = openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        fd = next;
+    }
+    ASSERT_GE(fd, 0);
+    close(fd);
     EXPECT_EQ(said(run("uninstall org.example.tool")),
               Said(0, "uninstalled org.example.tool\n", ""));
     EXPECT_FALSE(vt::exists(root));
+    EXPECT_EQ(said(run("list")), Said(0, list.substr(0, list.find("org.example.tool")), ""));
+    names.clear();
+    for (const auto& e : std::filesystem::directory_iterator(device::packagesDir(mDev)))
+        names.insert(e.path().filename());
+    EXPECT_EQ(names, nameSet("QOR111TBNX"));
+}
+
+// Killed at any step of a change, the device keeps one whole version, old or new, and
+// the next command finishes the change.
+TEST_F(DeviceTool, KilledAtAnyStepTheDeviceKeepsOneWholeVersion) {
+    const std::string v1 =
+        packageFolder(mTmp + "/1", toolPackage("1.0.0"), {{"bin/probe", kProbe}});
+    const std::string v2 =
+        packageFolder(mTmp + "/2", toolPackage("2.0.0"), {{"bin/probe", kProbe}});
+    const std::string up = "install " + v2, down = "uninstall org.example.tool";
+    struct Case {
+        bool fresh;                          // no version installed before
+        std::string command, step, version;  // the version left: "" none
+    } cases[] = {
+        {false, up, "copied", "1.0.0"},   {false, up, "intent", "2.0.0"},
+        {false, up, "moved", "2.0.0"},    {false, up, "swapped", "2.0.0"},
+        {false, up, "recorded", "2.0.0"}, {false, up, "cleaned", "2.0.0"},
+        {true, up, "copied", ""},         {true, up, "moved", "2.0.0"},
+        {true, up, "swapped", "2.0.0"},   {false, down, "intent", ""},
+        {false, down, "moved", ""},       {false, down, "recorded", ""},
+        {false, down, "cleaned", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command + " killed at " + c.step);
+        vt::removeTree(mDev);
+        ASSERT_EQ(run("create").status, 0);
+        if (!c.fresh) {
+            ASSERT_EQ(run("install " + v1).status, 0);
+        }
+        EXPECT_EQ(run(c.command, {"VORNIX_TEST_KILL_AT=" + c.step}).signal, SIGKILL);
+        std::string listed = c.version.empty() ? ""
+                                               : "org.example.tool " + c.version +
+                                                     "\n    org.example.tool  ui-application  "
+                                                     "bin/probe  \"Tool Probe\"\n    "
+                                                     "org.example.tool.svc  service-application  "
+                                                     "bin/svc\n";
+        EXPECT_EQ(said(run("list")), Said(0, listed, ""));
+        Names names;
+        for (const auto& e : std::filesystem::directory_iterator(device::packagesDir(mDev)))
+            names.insert(e.path().filename());
+        EXPECT_EQ(names, nameSet(c.version.empty() ? "" : "org.example.tool"));
+        EXPECT_EQ(run("launch org.example.tool").status, c.version.empty() ? 127 : 0);
+        EXPECT_EQ(run(up).status, 0);
+    }
 }
 
 // The app gets its identity, device, arguments and, for itself only, the device's media
@@ -335,6 +434,9 @@ TEST_F(DeviceTool, LogAndJournal) {
     for (const Case& c : cases) {
         EXPECT_EQ(said(run("log " + c.filter)), Said(0, pick(c.which), "")) << c.filter;
     }
+    // Many "(" before a "): " are read in one pass, not one pass each.
+    vt::writeFile(device::logFile(mDev), "I/" + std::string(250000, '(') + "): m\n");
+    EXPECT_EQ(said(run("log --tag T")), Said(0, "", ""));
     EXPECT_EQ(run("journal").out, "");
     device::appendJournal(mDev, "first request");
     device::appendJournal(mDev, "second request");

@@ -1,0 +1,53 @@
+// Arbitrary bytes as a package's manifest. The reader never expands anything, so
+// what it keeps is no larger than the input (a UTF-16 or Latin-1 input may grow in
+// UTF-8, never past three times); what it keeps, recorded in the package database
+// as installation records it, reads back the same.
+#include <stdint.h>
+#include <stdlib.h>
+
+#include <string>
+
+// Compiled in, for the fuzzer's coverage and sanitizers; its definitions take precedence.
+#include "../platform/src/device.cpp"
+
+namespace {
+
+void check(bool ok) {
+    if (!ok) abort();
+}
+
+std::string describe(const device::Package& p) {
+    std::string s = p.pkgId + '\0' + (p.hasVersion ? "v" : "-") + p.version + '\0' + p.apiVersion +
+                    '\0' + p.label;
+    for (const std::string& priv : p.privileges) s += std::string("\0p", 2) + priv;
+    for (const device::AppEntry& a : p.apps)
+        s += std::string("\0a", 2) + a.appId + '\0' + a.kind + '\0' + a.type + '\0' + a.exec +
+             '\0' + (a.hasLabel ? "l" : "-") + a.label + '\0' + a.icon + '\0' +
+             (a.nodisplay ? "n" : "-");
+    return s;
+}
+
+size_t stored(const device::Package& p) {
+    size_t n = p.pkgId.size() + p.version.size() + p.apiVersion.size() + p.label.size();
+    for (const std::string& priv : p.privileges) n += priv.size();
+    for (const device::AppEntry& a : p.apps)
+        n += a.appId.size() + a.exec.size() + a.type.size() + a.label.size() + a.icon.size();
+    return n;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    device::Package pkg;
+    std::string err;
+    device::Status st =
+        device::parseManifestText(reinterpret_cast<const char*>(data), size, &pkg, &err);
+    if (st != device::OK) {
+        check(st == device::BAD_MANIFEST && !err.empty() && err.find('\n') == std::string::npos);
+        return 0;
+    }
+    check(device::isSafeId(pkg.pkgId));
+    check(stored(pkg) <= 3 * size);
+    check(describe(device::parseDatabaseEntry(device::formatDatabaseEntry(pkg))) == describe(pkg));
+    return 0;
+}
