@@ -576,6 +576,10 @@ namespace {
 
 std::string intentFile(const std::string& dev) { return databaseDir(dev) + ".intent"; }
 
+bool writeIntent(const std::string& dev, const std::string& intent) {
+    return makeDirs(databaseDir(dev)) && writeFileAtomic(intentFile(dev), intent + "\n");
+}
+
 // Tests stop the process here, by name, to prove that every step can be recovered.
 void stopPoint(const char* step) {
     const char* at = getenv("VORNIX_TEST_KILL_AT");
@@ -597,9 +601,10 @@ bool exists(const std::string& p) {
 
 class DeviceLock {
 public:
+    // The packages folder itself is locked: a refused change leaves no trace.
     explicit DeviceLock(const std::string& dev) {
-        if (!makeDirs(databaseDir(dev))) return;
-        mFd = open((databaseDir(dev) + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (!makeDirs(packagesDir(dev))) return;
+        mFd = open(packagesDir(dev).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         while (mFd >= 0 && flock(mFd, LOCK_EX) != 0 && errno == EINTR) {
         }
     }
@@ -748,7 +753,7 @@ Status installPackage(const std::string& dev, const std::string& srcDir, Package
         return IO_FAILED;
     }
     stopPoint("copied");
-    if (!writeFileAtomic(intentFile(dev), "install " + pkg.pkgId + "\n")) {
+    if (!writeIntent(dev, "install " + pkg.pkgId)) {
         std::string why = strerror(errno);
         removeTree(p.staging);
         return fail(err, "cannot write " + intentFile(dev) + ": " + why, IO_FAILED);
@@ -775,7 +780,7 @@ Status uninstallPackage(const std::string& dev, const std::string& pkgId, std::s
     if (st != OK) return st;
     if (!isSafeId(pkgId) || !isDir(packageDir(dev, pkgId)))
         return fail(err, "package " + pkgId + " is not installed", NOT_FOUND);
-    if (!writeFileAtomic(intentFile(dev), "uninstall " + pkgId + "\n"))
+    if (!writeIntent(dev, "uninstall " + pkgId))
         return fail(err, "cannot write " + intentFile(dev) + ": " + strerror(errno), IO_FAILED);
     stopPoint("intent");
     return finishUninstall(dev, pkgId, err);

@@ -62,8 +62,8 @@ bool copyFile(int fromDir, int toDir, const char* name, mode_t mode, std::vector
     ok = ok && n == 0 && fchmod(out, mode) == 0;
     int saved = errno;
     close(in);
-    if (out >= 0 && close(out) != 0) ok = false;
-    if (!ok && errno == 0) errno = saved ? saved : EIO;
+    if (out >= 0 && close(out) != 0 && ok) ok = false, saved = errno;
+    errno = saved;
     return ok;
 }
 
