@@ -10,6 +10,8 @@
 //   opt/storage/sdcard/              external storage, when present
 //   var/log/dlog                     the platform log
 //   var/log/launch-journal           every launch request sent on the device
+//   var/lib/packages/<pkgid>         the package database: what installation read
+//   var/lib/appids/<appid>           the one package that owns each app id
 //   run/<appid>.pid, run/<appid>.ctl running apps: pid file and control FIFO
 //
 // A process learns its device and its identity the way a started app learns
