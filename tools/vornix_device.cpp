@@ -316,9 +316,20 @@ int cmdLog(const std::string& dev, const std::vector<std::string>& args) {
             return usage("unknown log option " + a);
         }
     }
-    std::ifstream in(device::logFile(dev), std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
+    // The log is device-folder data: a FIFO or device put there must not hold the tool.
+    std::string path = device::logFile(dev);
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        close(fd);
+        return fail(path + " is not a regular file");
+    }
+    FILE* in = fd < 0 ? nullptr : fdopen(fd, "r");
+    char* text = nullptr;
+    size_t cap = 0;
+    ssize_t n;
+    while (in && (n = getline(&text, &cap, in)) > 0) {
+        std::string line(text, text[n - 1] == '\n' ? n - 1 : n);
         int prio = 0;
         std::string tag;
         bool parsed = parseLogLine(line, &prio, &tag);
@@ -328,6 +339,8 @@ int cmdLog(const std::string& dev, const std::vector<std::string>& args) {
         if (parsed && prio < minPrio) continue;
         std::cout << line << "\n";
     }
+    free(text);
+    if (in) fclose(in);
     return 0;
 }
 

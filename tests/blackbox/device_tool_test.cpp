@@ -437,6 +437,9 @@ TEST_F(DeviceTool, LogAndJournal) {
     // Many "(" before a "): " are read in one pass, not one pass each.
     vt::writeFile(device::logFile(mDev), "I/" + std::string(250000, '(') + "): m\n");
     EXPECT_EQ(said(run("log --tag T")), Said(0, "", ""));
+    unlink(device::logFile(mDev).c_str());
+    mkfifo(device::logFile(mDev).c_str(), 0644);
+    EXPECT_EQ(said(run("log")), Said(1, "", err(device::logFile(mDev) + " is not a regular file")));
     EXPECT_EQ(run("journal").out, "");
     device::appendJournal(mDev, "first request");
     device::appendJournal(mDev, "second request");
