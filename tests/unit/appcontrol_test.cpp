@@ -4,10 +4,12 @@
 
 #include <Ecore.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -503,6 +505,45 @@ TEST_F(AppControlLaunch, TerminateOnlyWhatThisProcessStarted) {
     starter.join();
     EXPECT_GT(pid, 0);
     EXPECT_EQ(other.status, 0);  // it ran until its SIGTERM
+}
+
+// A UI app runs once: started again, even by several at the same moment, the process
+// hands its request to the running instance and ends, leaving that one reachable.
+TEST_F(AppControlLaunch, OneInstancePerApp) {
+    std::vector<std::string> env = mDevice.env(kEcho);
+    env.push_back("VORNIX_ECHO_STAY=1");
+    const int kStarts = 5;
+    vt::ProcessResult results[kStarts];  // no ASSERT until all are joined
+    std::atomic<int> ended{0};
+    std::vector<std::thread> starters;
+    for (int i = 0; i < kStarts; ++i)
+        starters.emplace_back([&, i] {
+            results[i] = vt::runProcess({mDevice.packageRoot(kEcho) + "bin/echo-app"}, env);
+            ++ended;
+        });
+    // Not in the main loop, whose child watch would reap the starters' children.
+    for (int i = 0; i < 1500 && ended < kStarts - 1; ++i) usleep(20000);
+    bool othersEnded = ended == kStarts - 1;
+    int pid = device::runningPid(mDevice.path(), kEcho);
+    EXPECT_TRUE(othersEnded);
+    EXPECT_GT(pid, 0);
+    EXPECT_EQ(device::sendControl(mDevice.path(), kEcho, "pause"), device::OK);
+    if (pid > 0) kill(pid, SIGTERM);
+    for (std::thread& t : starters) t.join();
+    for (const vt::ProcessResult& r : results) EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(vt::exists(device::pidFile(mDevice.path(), kEcho)));
+    EXPECT_FALSE(vt::exists(device::controlFifo(mDevice.path(), kEcho)));
+}
+
+// A started app holds its standard streams only, whatever its starter has open.
+TEST_F(AppControlLaunch, StartedAppGetsNoStrayDescriptors) {
+    int stray = open("/dev/null", O_RDONLY);  // no close-on-exec, like the toolkit's own
+    AppControl r;
+    r.setAppId(kEcho);
+    EXPECT_EQ(r.sendLaunchRequest(nullptr, nullptr), 0);
+    EXPECT_EQ(received("fds.txt"), "");
+    close(stray);
+    EXPECT_TRUE(echoEnded());
 }
 
 }  // namespace
