@@ -35,25 +35,16 @@ string& trim(string& s) { return ltrim(rtrim(s)); }
 FILE* openTextFile(const char* path, const char** reason) {
     // O_NONBLOCK: opening a FIFO without a writer must not wait for one.
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *reason = strerror(errno);
-        return nullptr;
-    }
     struct stat st;
-    if (fstat(fd, &st) != 0) {
-        *reason = strerror(errno);
-        close(fd);
-        return nullptr;
-    }
-    if (!S_ISREG(st.st_mode)) {
+    if (fd >= 0 && fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
         *reason = S_ISDIR(st.st_mode) ? "is a directory, not a regular file" : "not a regular file";
         close(fd);
         return nullptr;
     }
-    FILE* file = fdopen(fd, "r");
+    FILE* file = fd >= 0 ? fdopen(fd, "r") : nullptr;
     if (!file) {
         *reason = strerror(errno);
-        close(fd);
+        if (fd >= 0) close(fd);
     }
     return file;
 }
@@ -62,12 +53,9 @@ bool readTextLine(FILE* file, string* line) {
     char* buf = nullptr;
     size_t size = 0;
     ssize_t n = getline(&buf, &size, file);
-    if (n >= 0) {
-        line->assign(buf, static_cast<size_t>(n));
-        if (!line->empty() && line->back() == '\n') line->pop_back();
-    }
+    if (n > 0) line->assign(buf, static_cast<size_t>(buf[n - 1] == '\n' ? n - 1 : n));
     free(buf);
-    return n >= 0;
+    return n > 0;
 }
 
 string findAttribute(FILE* file, const string& searchKey) {

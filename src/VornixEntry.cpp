@@ -104,9 +104,7 @@ int main(int argc, char* pArgv[]) {
         } else {
             // The loader would wait forever on a FIFO and read a device without end.
             const char* notLoadable = nullptr;
-            if (stat(qorApplicationPath.c_str(), &st) != 0)
-                notLoadable = strerror(errno);
-            else if (!S_ISREG(st.st_mode))
+            if (stat(qorApplicationPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
                 notLoadable = "not a regular file";
             void* handle = notLoadable ? nullptr : dlopen(qorApplicationPath.c_str(), RTLD_LAZY);
             if (handle == nullptr) {

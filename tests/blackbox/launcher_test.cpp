@@ -179,6 +179,24 @@ TEST(LauncherLog, NoLayerInstalled) {
     EXPECT_EQ(launcherLines(dev), expected);
 }
 
+// New enough, but the platform gives no folder of the layer's service app: the same
+// line as for a layer too old, from its second place, and the install form.
+TEST(LauncherLog, ServiceFolderUnknown) {
+    vt::TestDevice dev;
+    dev.install(vt::hostPackage());
+    vt::PackageSpec layer = vt::layerPackage("2.2.0", runtime("QorApplication.exe"));
+    layer.apps[0].appId = "QOR111TBNX.Other";
+    dev.install(layer);
+    UiRun ui{dev.path(), "", false};
+    vt::ProcessResult r =
+        vt::runProcess({launcher()}, dev.env(kHost), "", 60000, snapshotThenTerminate, &ui);
+    EXPECT_EQ(r.status, 0);
+    std::vector<std::string> expected = {started(), resMissing(), noAttributes(dev), tooOld(2),
+                                         finished()};
+    EXPECT_EQ(launcherLines(dev), expected);
+    EXPECT_NE(ui.snapshot.find("text=Download"), std::string::npos) << ui.snapshot;
+}
+
 TEST(LauncherLog, HandOverLogsNothingAfterward) {
     vt::TestDevice dev;
     dev.install(vt::hostPackage());

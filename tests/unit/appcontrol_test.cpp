@@ -23,7 +23,8 @@
 #include "device.h"
 
 namespace {
-int gCreateFailure = 0;  // when set, app_control_create fails with it
+int gCreateFailure = 0;        // when set, app_control_create fails with it
+int gSetOperationFailure = 0;  // when set, app_control_set_operation fails with it
 int gLaunchModeCalls = 0;
 }  // namespace
 
@@ -31,6 +32,12 @@ int gLaunchModeCalls = 0;
 extern "C" int app_control_create(app_control_h* h) {
     static auto real = reinterpret_cast<int (*)(app_control_h*)>(dlsym(RTLD_NEXT, __func__));
     return gCreateFailure ? gCreateFailure : real(h);
+}
+
+extern "C" int app_control_set_operation(app_control_h h, const char* operation) {
+    static auto real =
+        reinterpret_cast<int (*)(app_control_h, const char*)>(dlsym(RTLD_NEXT, __func__));
+    return gSetOperationFailure ? gSetOperationFailure : real(h, operation);
 }
 
 extern "C" int app_control_set_launch_mode(app_control_h h, app_control_launch_mode_e mode) {
@@ -133,9 +140,11 @@ TEST(AppControlService, FieldsAndExtraDataThroughEitherSide) {
         int (*get)(app_control_h, char**);
         int (AppControl::*write)(const char*);
         std::string (AppControl::*read)();
+        int (AppControl::*readOut)(char**);
     } fields[] = {
-#define FIELD(f, F) \
-    {app_control_set_##f, app_control_get_##f, &AppControl::set##F, &AppControl::get##F}
+#define FIELD(f, F)                                                                      \
+    {app_control_set_##f, app_control_get_##f, &AppControl::set##F, &AppControl::get##F, \
+     &AppControl::get##F}
         FIELD(operation, Operation), FIELD(uri, Uri),      FIELD(mime, Mime),
         FIELD(category, Category),   FIELD(app_id, AppId),
 #undef FIELD
@@ -150,11 +159,15 @@ TEST(AppControlService, FieldsAndExtraDataThroughEitherSide) {
         EXPECT_EQ(take(s), "value");
         EXPECT_EQ(f.set(h, "other"), 0);
         EXPECT_EQ((r.*f.read)(), "other");
+        EXPECT_EQ((r.*f.readOut)(&s), 0);
+        EXPECT_EQ(take(s), "other");
         EXPECT_EQ(f.set(h, nullptr), 0);
         EXPECT_EQ(f.get(h, &s), 0);
         EXPECT_EQ(s, nullptr);
     }
     EXPECT_EQ(r.getCallerAppId(), "");
+    char* caller = nullptr;  // none was sent
+    EXPECT_EQ(r.getCallerAppId(&caller), APP_CONTROL_ERROR_INVALID_PARAMETER);
     // A borrowing wrapper leaves the handle alive (the sanitizer build catches a use after
     // free below, and a leak or double destroy by `r`). Fields are not extra data; a key
     // added again replaces its value.
@@ -169,7 +182,7 @@ TEST(AppControlService, FieldsAndExtraDataThroughEitherSide) {
         static_cast<Lines*>(d)->push_back(key);
         return true;
     };
-    app_control_foreach_extra_data(h, collect, &keys);
+    EXPECT_EQ(r.getForeachExtraData(collect, &keys), 0);
     EXPECT_EQ(keys, (Lines{"a", "k"}));
     EXPECT_EQ(r.getExtraData("k"), "2");
     EXPECT_EQ(r.getExtraData("none"), "");
@@ -387,6 +400,16 @@ TEST_F(AppControlLaunch, JournalLinesAndRefusedLaunches) {
                                      "Failed to set app id",
                                      "Failed to set app id(Invalid parameter)"))});
     EXPECT_EQ(journal(), "");
+    vt::LogCapture opLog;
+    gSetOperationFailure = APP_CONTROL_ERROR_OUT_OF_MEMORY;
+    ret = AppControl::launchApplication(kEcho, "op", nullptr, nullptr);
+    gSetOperationFailure = 0;
+    EXPECT_EQ(ret, APP_CONTROL_ERROR_OUT_OF_MEMORY);
+    EXPECT_EQ(captured(opLog, "AppControl.cpp: "),
+              Lines{body(vt::logLine('E', "", "src/AppControl.cpp", "launchApplication",
+                                     "Failed to set operation id",
+                                     "Failed to set operation id(Out of memory)"))});
+    EXPECT_EQ(journal(), "");
     // The caller must be an installed app with the launch privilege.
     for (const char* caller : {"org.example.plain", "org.example.nobody", ""}) {
         mDevice.activate(caller);
@@ -456,6 +479,15 @@ TEST_F(AppControlLaunch, RunningTargetGetsLaterRequests) {
     first.setAppId(kEcho);
     first.addExtraData("stay", "yes");
     first.addExtraData("big", std::string(70000, 'x').c_str());  // too big for the environment
+    Lines matched;
+    EXPECT_EQ(first.getForeachAppMatched(
+                  [](app_control_h, const char* id, void* d) {
+                      static_cast<Lines*>(d)->push_back(id);
+                      return true;
+                  },
+                  &matched),
+              0);
+    EXPECT_EQ(matched, Lines{kEcho});
     ASSERT_EQ(first.sendLaunchRequest(nullptr, nullptr), 0);
     EXPECT_NE(received().find("extra big=<70000 chars>\n"), std::string::npos);
     ASSERT_TRUE(vt::runUntil([&] { return device::runningPid(mDevice.path(), kEcho) > 0; }, 20));
