@@ -116,6 +116,8 @@ TEST(VersionTest, TextFormKeepsAtMost31Characters) {
         std::string first(v->toString());
         EXPECT_EQ(full.substr(0, 31), first);
         EXPECT_EQ(first, v->toString());
+        EXPECT_EQ(first, static_cast<const char*>(*v));  // the conversions give the same
+        EXPECT_EQ(first, static_cast<char*>(*v));
     }
 }
 
