@@ -22,7 +22,7 @@ if [ "${1:-}" = "--coverage" ] || [ "${COVERAGE:-0}" = "1" ]; then
   (cd "$dir" && ctest --output-on-failure -j"$(nproc)" --timeout 300) || status=1
   echo "== Coverage of src/, inc/, qor-service/ (exception branches left out)"
   cover=(gcovr --root . --object-directory "$dir" --filter 'src/' --filter 'inc/'
-    --filter 'qor-service/' --exclude-throw-branches)
+    --filter 'qor-service/' --exclude-throw-branches --exclude-directories "$dir/CMakeFiles/[0-9.]+")
   "${cover[@]}" --txt "$dir/coverage-lines.txt"
   "${cover[@]}" --branches --txt "$dir/coverage-branches.txt" --print-summary
   cat "$dir/coverage-lines.txt" "$dir/coverage-branches.txt"
