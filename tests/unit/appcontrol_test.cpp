@@ -6,6 +6,8 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -20,6 +22,7 @@
 #include "AppControl.h"
 #include "MainLoop.h"
 #include "TestDevice.h"
+#include "app_control_internal.h"
 #include "device.h"
 
 namespace {
@@ -576,6 +579,43 @@ TEST_F(AppControlLaunch, StartedAppGetsNoStrayDescriptors) {
     EXPECT_EQ(received("fds.txt"), "");
     close(stray);
     EXPECT_TRUE(echoEnded());
+}
+
+// A request that reaches a running app over its FIFO is answered through the wrapper;
+// the answer reaches the sender's callback. Here this process stands as the running host.
+TEST_F(AppControlLaunch, RunningAppAnswersThroughTheWrapper) {
+    std::string pidPath = device::pidFile(mDevice.path(), "org.example.host");
+    std::string fifoPath = device::controlFifo(mDevice.path(), "org.example.host");
+    vt::writeFile(pidPath, std::to_string(getpid()) + "\n");
+    int lock = open(pidPath.c_str(), O_RDONLY | O_CLOEXEC);
+    flock(lock, LOCK_EX);
+    mkfifo(fifoPath.c_str(), 0600);
+    int fifo = open(fifoPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ReplySeen seen;
+    AppControl sent;
+    sent.setAppId("org.example.host");
+    sent.setUri("u");
+    EXPECT_EQ(sent.sendLaunchRequest(onReply, &seen), 0);
+    char buf[4096];
+    ssize_t n = read(fifo, buf, sizeof buf);
+    std::string line(buf, n > 0 ? n : 0);
+    ASSERT_EQ(line.rfind("appcontrol ", 0), 0u) << line;
+    line.pop_back();  // the line feed
+    app_control_h received = appcontrol_from_message(line.c_str() + 11);
+    ASSERT_NE(received, nullptr);
+    AppControl request(received, true);
+    EXPECT_TRUE(request.isReplyReqested());
+    app_control_h reply = nullptr;
+    app_control_create(&reply);
+    AppControl answer(reply, true);
+    answer.addExtraData("echo", "answered");
+    EXPECT_EQ(request.replyToLaunchRequest(reply, APP_CONTROL_RESULT_SUCCEEDED), 0);
+    EXPECT_TRUE(vt::runUntil([&] { return seen.called; }, 20));
+    EXPECT_EQ(seen.result, APP_CONTROL_RESULT_SUCCEEDED);
+    EXPECT_EQ(seen.echo, "answered");
+    EXPECT_EQ(seen.requestUri, "u");
+    close(fifo);
+    close(lock);
 }
 
 }  // namespace
