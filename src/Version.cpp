@@ -6,9 +6,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <fstream>
-
 #include <qor/log.h>
+
+#include "TextFile.h"
 
 namespace {
 
@@ -26,10 +26,13 @@ int clampToInt(long long v) {
 
 Version Version::createFromFile(string& path) {
     Version result;
-    std::ifstream file(path.c_str());
+    const char* reason = nullptr;
+    FILE* file = openTextFile(path.c_str(), &reason);
     string line;
-    if (!std::getline(file, line)) {
-        LOGE("No version found in %s, err: %s", path.c_str(), strerror(errno));
+    if (file && !readTextLine(file, &line)) reason = strerror(errno);
+    if (file) fclose(file);
+    if (reason) {
+        LOGE("No version found in %s, err: %s", path.c_str(), reason);
         return result;
     }
     result.parse(line.c_str());

@@ -1,13 +1,13 @@
 // The launcher's entry: decide whether the compatibility layer is installed and new
 // enough, then hand the process to its runtime or run the download form.
-#include <ctype.h>
 #include <dlfcn.h>
 #include <errno.h>
 #include <stdlib.h>
+#include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 
 #include <app.h>
@@ -18,6 +18,7 @@
 
 #include "App.h"
 #include "MainForm.h"
+#include "TextFile.h"
 #include "Version.h"
 
 using std::string;
@@ -28,24 +29,6 @@ MainForm downloadForm;
 int packageResult = 0;
 
 namespace {
-
-bool isSpace(char c) { return isspace(static_cast<unsigned char>(c)) != 0; }
-
-string& rtrim(string& s) {
-    size_t end = s.size();
-    while (end > 0 && isSpace(s[end - 1])) --end;
-    s.erase(end);
-    return s;
-}
-
-string& ltrim(string& s) {
-    size_t begin = 0;
-    while (begin < s.size() && isSpace(s[begin])) ++begin;
-    s.erase(0, begin);
-    return s;
-}
-
-string& trim(string& s) { return ltrim(rtrim(s)); }
 
 Version getQorVersion() {
     char* v = nullptr;
@@ -75,7 +58,6 @@ string getQorAttribute(string searchKey) {
     string appSharedRes = App::getAppSharedResourcePath();
     string apkInfoFile = appSharedRes + ".android.apki";
     string value;
-    const char colon = ':';
 
     // Without the host's own folder the name alone would be opened relative to
     // whatever directory the launcher started in: a file planted there must not
@@ -85,23 +67,14 @@ string getQorAttribute(string searchKey) {
         LOGE("Could not open file(%s). err(%s)", apkInfoFile.c_str(), unknown);
         return value;
     }
-    std::ifstream file_stream(apkInfoFile.c_str());
-    if (!file_stream.is_open()) {
-        LOGE("Could not open file(%s). err(%s)", apkInfoFile.c_str(), strerror(errno));
+    const char* reason = nullptr;
+    FILE* file_stream = openTextFile(apkInfoFile.c_str(), &reason);
+    if (!file_stream) {
+        LOGE("Could not open file(%s). err(%s)", apkInfoFile.c_str(), reason);
         return value;
     }
-    string line;
-    while (std::getline(file_stream, line)) {
-        size_t colonIndex = line.find(colon);
-        if (colonIndex == string::npos) continue;
-        string key = line.substr(0, colonIndex);
-        if (key == searchKey) {
-            value = line.substr(colonIndex + 1);
-            value = trim(value);
-            break;
-        }
-    }
-    file_stream.close();
+    value = findAttribute(file_stream, searchKey);
+    fclose(file_stream);
     return value;
 }
 
@@ -125,12 +98,19 @@ int main(int argc, char* pArgv[]) {
         LOGE("Failed to get shared data path for %s. err(%s)", _QOR_APP_ID, get_error_message(ret));
     } else {
         qorApplicationPath += _QOR_APPLICATION_EXE_NAME;
+        struct stat st;
         if (access(qorApplicationPath.c_str(), F_OK) != 0) {
             LOGE("QorApplication.exe (%s) does not exist!", qorApplicationPath.c_str());
         } else {
-            void* handle = dlopen(qorApplicationPath.c_str(), RTLD_LAZY);
+            // The loader would wait forever on a FIFO and read a device without end.
+            const char* notLoadable = nullptr;
+            if (stat(qorApplicationPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+                notLoadable = "not a regular file";
+            void* handle = notLoadable ? nullptr : dlopen(qorApplicationPath.c_str(), RTLD_LAZY);
             if (handle == nullptr) {
-                LOGE("Vornix dlopen() failed: %s, PATH=%s", dlerror(), qorApplicationPath.c_str());
+                if (!notLoadable) notLoadable = dlerror();
+                LOGE("Vornix dlopen() failed: %s, PATH=%s", notLoadable,
+                     qorApplicationPath.c_str());
                 return -1;
             }
             qor_main_t qorMain = reinterpret_cast<qor_main_t>(dlsym(handle, "main"));

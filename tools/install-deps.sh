@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   valgrind xvfb xauth imagemagick util-linux
+  gcovr
 )
 
 missing=()

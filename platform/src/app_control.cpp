@@ -38,11 +38,13 @@
 // requests add "terminate caller=<id> target=<id> result=<code>".
 #include <app_control.h>
 #include <bundle.h>
+#include <dlog.h>
 
 #include <Ecore.h>
 
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <limits.h>
 #include <signal.h>
 #include <stddef.h>
@@ -50,6 +52,7 @@
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -88,6 +91,7 @@ const char kLaunchPrivilege[] = "http://tizen.org/privilege/appmanager.launch";
 const size_t kMaxEnvText = 64 * 1024;
 const size_t kMaxText = 64 * 1024 * 1024;
 const char kRequestFilePrefix[] = "request-";
+const char kLogTag[] = "CAPI_APPFW_APP_CONTROL";
 
 bool reserved(const char* key) {
     return strncmp(key, "__AUL_", 6) == 0 || strncmp(key, "__APP_SVC_", 10) == 0;
@@ -257,13 +261,30 @@ std::string writeRequestFile(const std::string& dev, const std::string& text) {
 bool readRequestFile(const char* path, std::string* out) {
     std::string run = device::runDir(device::root());
     std::string p = path;
-    if (device::root().empty() || p.compare(0, run.size(), run) != 0) return false;
-    std::string name = p.substr(run.size());
-    if (name.compare(0, strlen(kRequestFilePrefix), kRequestFilePrefix) != 0 ||
-        name.find('/') != std::string::npos)
+    std::string name = p.compare(0, run.size(), run) == 0 ? p.substr(run.size()) : "";
+    if (device::root().empty() ||
+        name.compare(0, strlen(kRequestFilePrefix), kRequestFilePrefix) != 0 ||
+        name.find('/') != std::string::npos) {
+        dlog_print(DLOG_WARN, kLogTag, "request file %s refused: not in the run folder", path);
         return false;
-    int fd = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
+    }
+    // Not blocking: a FIFO planted under a request file's name must not hang the app.
+    int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    const char* refused = nullptr;
+    if (fd < 0)
+        refused = strerror(errno);
+    else if (fstat(fd, &st) != 0)
+        refused = strerror(errno);
+    else if (!S_ISREG(st.st_mode))
+        refused = "not a regular file";
+    else if (static_cast<unsigned long long>(st.st_size) > kMaxText)
+        refused = "too large";
+    if (refused) {
+        dlog_print(DLOG_WARN, kLogTag, "request file %s refused: %s", path, refused);
+        if (fd >= 0) close(fd);
+        return false;
+    }
     unlink(path);
     char buf[65536];
     ssize_t n;
@@ -428,6 +449,10 @@ pid_t spawn(const std::string& path, const std::vector<std::string>& env, int ke
             dup2(null, STDIN_FILENO);
             close(null);
         }
+        // Descriptors this process holds without close-on-exec (the toolkit's among them)
+        // are not the started app's business.
+        if (syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
+            for (int fd = 3; fd < 65536; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);  // older kernels
         if (keepFd >= 0) fcntl(keepFd, F_SETFD, 0);
         execve(argv[0], argv.data(), envp.data());
         int err = errno;
@@ -801,4 +826,18 @@ app_control_h appcontrol_from_message(const char* message) {
     if (name && text(h, kWaitReply)) h->replyFd = connectReply(name);
     if (h) bundle_del(h->data, kReplySocket);
     return h;
+}
+
+bool appcontrol_forward_environment(const std::string& dev, const std::string& app_id) {
+    app_control_h h = appcontrol_from_environment();
+    if (!h) return false;
+    bundle* sent = bundle_dup(h->data);
+    bool ok = false;
+    if (sent) {
+        for (const char* key : {kWaitReply, kReplySocket}) bundle_del(sent, key);
+        ok = deliver(dev, app_id, 0, h, sent, nullptr, nullptr) == APP_CONTROL_ERROR_NONE;
+        bundle_free(sent);
+    }
+    app_control_destroy(h);
+    return ok;
 }

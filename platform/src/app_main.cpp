@@ -13,7 +13,11 @@
 //                         what appcontrol_from_message() decodes; app_control is called
 //     "snapshot <base>", "tap <text>", "key <name>"
 //                         look at or act on the app's window (ui_inspect.h)
-//   Unknown or undecodable lines are ignored. Both files are removed when the loop ends.
+//   Unknown or undecodable lines are ignored, and so is a line longer than 4096 bytes,
+//   whole; a line written in pieces is put together before it is read.
+//   The app holds a lock on its pid file while it runs; only that holder removes both
+//   files, when the loop ends. A second process started as the same app hands its launch
+//   request to the running one over the FIFO and ends without becoming the app.
 // As on a device, the app is also paused when all its windows are hidden or iconified
 // and resumed when one comes back; SIGTERM and SIGINT end it like "terminate". Its
 // windows fill the device's screen: VORNIX_SCREEN ("<width>x<height>", 720x1280 unless set).
@@ -28,6 +32,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +41,7 @@
 #include <vector>
 
 #include "app_control_internal.h"
+#include "control_lines.h"
 #include "device.h"
 #include "ui_inspect.h"
 
@@ -56,19 +62,17 @@ struct Lifecycle {
     ui_app_lifecycle_callback_s cb = {};
     void* data = nullptr;
     std::string pidPath;
+    int pidFd = -1;  // holds the pid file's lock
     std::string fifoPath;
     int fifoFd = -1;
     Ecore_Fd_Handler* fifoHandler = nullptr;
-    std::string pending;  // the unfinished line read from the FIFO
-    bool overlong = false;
+    ControlLines lines;
     Ecore_Event_Handler* signalExit = nullptr;
     std::vector<Evas_Object*> windows;
 };
 
 Lifecycle g;
 std::vector<app_event_handler*> gHandlers;
-
-const size_t kMaxLine = 4096;
 
 void pauseApp() {
     if (g.state != State::Running) return;
@@ -181,23 +185,8 @@ Eina_Bool onControl(void*, Ecore_Fd_Handler* handler) {
     int fd = ecore_main_fd_handler_fd_get(handler);
     char buf[1024];
     ssize_t n;
-    while ((n = read(fd, buf, sizeof buf)) > 0) {
-        for (ssize_t i = 0; i < n; ++i) {
-            if (buf[i] != '\n') {
-                // An overlong line is dropped whole rather than read as two messages.
-                if (g.pending.size() < kMaxLine)
-                    g.pending.push_back(buf[i]);
-                else
-                    g.overlong = true;
-                continue;
-            }
-            std::string line;
-            line.swap(g.pending);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (!g.overlong) handleMessage(line);
-            g.overlong = false;
-        }
-    }
+    while ((n = read(fd, buf, sizeof buf)) > 0)
+        g.lines.feed(buf, static_cast<size_t>(n), handleMessage);
     return ECORE_CALLBACK_RENEW;
 }
 
@@ -206,37 +195,79 @@ Eina_Bool onSignalExit(void*, int, void*) {
     return ECORE_CALLBACK_PASS_ON;
 }
 
-bool writePidFile(const std::string& path) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    std::string text = std::to_string(getpid()) + "\n";
-    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    return close(fd) == 0 && ok;
+// The pid file, locked for as long as this process runs as the app; -1 when another
+// live process holds it. The lock is checked against the file now at the path: one
+// removed as stale by someone else meanwhile is not ours to write.
+int lockPidFile(const std::string& path) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+        if (fd < 0) return -2;
+        struct stat mine, now;
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            close(fd);
+            return -1;
+        }
+        if (fstat(fd, &mine) == 0 && S_ISREG(mine.st_mode) && stat(path.c_str(), &now) == 0 &&
+            now.st_ino == mine.st_ino && now.st_dev == mine.st_dev)
+            return fd;
+        close(fd);
+    }
+    return -2;
 }
 
+bool writePid(int fd) {
+    std::string text = std::to_string(getpid()) + "\n";
+    return ftruncate(fd, 0) == 0 &&
+           pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
+}
+
+// Reachable when its FIFO has a reader.
+bool reachable(const std::string& fifo) {
+    int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+enum class Announced { Yes, No, ElsewhereRunning };
+
 // Announces the running app on its device; a process that is no known app runs unannounced.
-// The control FIFO comes first: whoever sees the pid file may send at once.
-void announce() {
+// A UI app runs once: when another process runs as the app already, this one hands its
+// launch request over to it instead. The control FIFO comes before the pid in the pid
+// file: whoever reads a pid may send at once.
+Announced announce() {
     device::Package pkg;
     device::AppEntry app;
-    if (device::currentApp(&pkg, &app) != device::OK) return;
+    if (device::currentApp(&pkg, &app) != device::OK) return Announced::No;
     std::string dev = device::root();
     mkdir(device::runDir(dev).c_str(), 0755);
-    g.fifoPath = device::controlFifo(dev, app.appId);
-    unlink(g.fifoPath.c_str());  // a FIFO left by an app that crashed
-    if (mkfifo(g.fifoPath.c_str(), 0600) != 0) {
-        g.fifoPath.clear();
-    } else {
+    std::string pidPath = device::pidFile(dev, app.appId);
+    std::string fifoPath = device::controlFifo(dev, app.appId);
+    // The owner may be between taking the lock and opening its FIFO: it is given a while.
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        g.pidFd = lockPidFile(pidPath);
+        if (g.pidFd == -2) return Announced::No;
+        if (g.pidFd >= 0) break;
+        if (reachable(fifoPath) && appcontrol_forward_environment(dev, app.appId))
+            return Announced::ElsewhereRunning;
+        usleep(10000);
+    }
+    if (g.pidFd < 0) return Announced::ElsewhereRunning;
+    g.pidPath = pidPath;
+    unlink(fifoPath.c_str());  // a FIFO left by an app that crashed
+    if (mkfifo(fifoPath.c_str(), 0600) == 0) {
+        g.fifoPath = fifoPath;
         // Opened for writing too, so the FIFO never reports end of file between writers.
         g.fifoFd = open(g.fifoPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         if (g.fifoFd >= 0)
             g.fifoHandler = ecore_main_fd_handler_add(g.fifoFd, ECORE_FD_READ, onControl, nullptr,
                                                       nullptr, nullptr);
     }
-    g.pidPath = device::pidFile(dev, app.appId);
-    if (!writePidFile(g.pidPath)) g.pidPath.clear();
+    writePid(g.pidFd);
+    return Announced::Yes;
 }
 
+// Only the owner of the pid file removes it and the FIFO, while it still holds the lock.
 void withdraw() {
     if (g.fifoHandler) ecore_main_fd_handler_del(g.fifoHandler);
     g.fifoHandler = nullptr;
@@ -244,10 +275,11 @@ void withdraw() {
     g.fifoFd = -1;
     if (!g.fifoPath.empty()) unlink(g.fifoPath.c_str());
     if (!g.pidPath.empty()) unlink(g.pidPath.c_str());
+    if (g.pidFd >= 0) close(g.pidFd);
+    g.pidFd = -1;
     g.fifoPath.clear();
     g.pidPath.clear();
-    g.pending.clear();
-    g.overlong = false;
+    g.lines.reset();
 }
 
 }  // namespace
@@ -266,7 +298,12 @@ int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, vo
     g.cb = *callback;
     g.data = user_data;
     g.exitBeforeLoop = false;
-    announce();
+    if (announce() == Announced::ElsewhereRunning) {
+        // Its request went to the instance that runs; this process never became the app.
+        elm_shutdown();
+        g = Lifecycle();
+        return APP_ERROR_NONE;
+    }
     g.signalExit = ecore_event_handler_add(ECORE_EVENT_SIGNAL_EXIT, onSignalExit, nullptr);
 
     bool created = g.cb.create(g.data);

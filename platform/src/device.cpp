@@ -797,15 +797,37 @@ Status appendJournal(const std::string& dev, const std::string& line) {
     return ok ? OK : IO_FAILED;
 }
 
+// A running app holds a lock on its pid file for as long as it runs: a file nobody
+// holds is left by an app that died (kill -9), and the pid it names may belong to any
+// process by now. Such a file is removed, never believed.
 int runningPid(const std::string& dev, const std::string& appId) {
     if (!isSafeId(appId)) return 0;
-    FILE* f = fopen(pidFile(dev, appId).c_str(), "re");
-    if (!f) return 0;
-    int pid = 0;
-    if (fscanf(f, "%d", &pid) != 1) pid = 0;
-    fclose(f);
-    if (pid <= 0 || (kill(pid, 0) != 0 && errno == ESRCH)) return 0;
-    return pid;
+    std::string path = pidFile(dev, appId);
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return 0;
+    struct stat st, now;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return 0;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        // Still the file at that path (not one replaced meanwhile): the FIFO goes first,
+        // so a new instance that takes the name next never loses its own.
+        if (stat(path.c_str(), &now) == 0 && now.st_ino == st.st_ino && now.st_dev == st.st_dev) {
+            unlink(controlFifo(dev, appId).c_str());
+            unlink(path.c_str());
+        }
+        close(fd);
+        return 0;
+    }
+    char buf[32];
+    ssize_t n = read(fd, buf, sizeof buf - 1);
+    close(fd);
+    buf[n > 0 ? n : 0] = '\0';
+    char* end = nullptr;
+    long pid = strtol(buf, &end, 10);
+    if (end == buf || (*end != '\n' && *end != '\0') || pid <= 0 || pid > INT_MAX) return 0;
+    return static_cast<int>(pid);
 }
 
 Status sendControl(const std::string& dev, const std::string& appId, const std::string& message) {

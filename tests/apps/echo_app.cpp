@@ -7,6 +7,7 @@
 
 #include <Ecore.h>
 
+#include <dirent.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -128,9 +129,32 @@ void onAppControl(app_control_h request, void*) {
     if (!stay) ui_app_exit();
 }
 
+// data/fds.txt: the descriptors it started with beyond the standard streams and the
+// reply channel handed to it on purpose, one per line.
+void listDescriptors() {
+    const char* reply = getenv("VORNIX_REPLY_FD");
+    std::string out;
+    DIR* d = opendir("/proc/self/fd");
+    for (dirent* e; d && (e = readdir(d));) {
+        int fd = atoi(e->d_name);
+        if (e->d_name[0] != '.' && fd > 2 && fd != dirfd(d) && !(reply && fd == atoi(reply)))
+            out += std::string(e->d_name) + "\n";
+    }
+    if (d) closedir(d);
+    char* dir = app_get_data_path();
+    std::string path = std::string(dir ? dir : "./") + "fds.txt";
+    free(dir);
+    if (FILE* f = fopen((path + ".tmp").c_str(), "w")) {
+        fputs(out.c_str(), f);
+        fclose(f);
+        rename((path + ".tmp").c_str(), path.c_str());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    listDescriptors();
     const char* stay = getenv("VORNIX_ECHO_STAY");
     gStay = stay && !strcmp(stay, "1");
     ui_app_lifecycle_callback_s cb = {};

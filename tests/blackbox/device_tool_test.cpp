@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -94,7 +95,10 @@ protected:
         mDev = mTmp + "/dev";
         ASSERT_EQ(tool({mDev, "create"}).status, 0);
     }
-    void TearDown() override { vt::removeTree(mTmp); }
+    void TearDown() override {
+        if (mLock >= 0) close(mLock);
+        vt::removeTree(mTmp);
+    }
     // The tool on this test's device: `command` is split at spaces.
     Result run(const std::string& command, const Words& env = {}) {
         return tool(words(mDev + " " + command), env);
@@ -104,15 +108,21 @@ protected:
                   Said(0, out, ""));
     }
     // Announces org.example.tool running as `pid`; for this process also its control FIFO,
-    // whose reading end is returned.
-    int announce(int pid) {
-        vt::writeFile(device::pidFile(mDev, "org.example.tool"), std::to_string(pid) + "\n");
+    // whose reading end is returned. The pid file's lock, which a live app holds, is held
+    // here unless `stale`.
+    int announce(int pid, bool stale = false) {
+        std::string pidPath = device::pidFile(mDev, "org.example.tool");
+        vt::writeFile(pidPath, std::to_string(pid) + "\n");
+        if (mLock >= 0) close(mLock);
+        mLock = stale ? -1 : open(pidPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (mLock >= 0) flock(mLock, LOCK_EX);
         std::string fifo = device::controlFifo(mDev, "org.example.tool");
         if (pid != getpid()) return unlink(fifo.c_str()), -1;
         mkfifo(fifo.c_str(), 0600);
         return open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     }
     std::string mTmp, mDev;
+    int mLock = -1;
 };
 
 TEST(DeviceToolCli, HelpNamesEveryCommand) {
@@ -396,6 +406,13 @@ TEST_F(DeviceTool, ControlReachesTheRunningApp) {
         execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
         _exit(127);
     }
+    // A pid file left by an app killed outright names whatever process has that pid
+    // now: it is removed, and that process left alone.
+    announce(child, true);
+    EXPECT_EQ(said(run("terminate org.example.tool")),
+              Said(1, "", err("org.example.tool is not running")));
+    EXPECT_FALSE(vt::exists(device::pidFile(mDev, "org.example.tool")));
+    EXPECT_EQ(waitpid(child, nullptr, WNOHANG), 0);
     announce(child);
     EXPECT_EQ(said(run("resume org.example.tool")),
               Said(1, "", err("org.example.tool reads no control messages")));

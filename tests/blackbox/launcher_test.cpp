@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,7 +49,7 @@ std::string resMissing() {
 }
 std::string noAttributes(const vt::TestDevice& dev) {
     return entry('E', "getQorAttribute",
-                 "Could not open file(%s). err(%s)\", apkInfoFile.c_str(), strerror",
+                 "Could not open file(%s). err(%s)\", apkInfoFile.c_str(), reason",
                  "Could not open file(" + dev.packageRoot(kHost) +
                      "shared/res/.android.apki). err(No such file or directory)");
 }
@@ -178,6 +179,24 @@ TEST(LauncherLog, NoLayerInstalled) {
     EXPECT_EQ(launcherLines(dev), expected);
 }
 
+// New enough, but the platform gives no folder of the layer's service app: the same
+// line as for a layer too old, from its second place, and the install form.
+TEST(LauncherLog, ServiceFolderUnknown) {
+    vt::TestDevice dev;
+    dev.install(vt::hostPackage());
+    vt::PackageSpec layer = vt::layerPackage("2.2.0", runtime("QorApplication.exe"));
+    layer.apps[0].appId = "QOR111TBNX.Other";
+    dev.install(layer);
+    UiRun ui{dev.path(), "", false};
+    vt::ProcessResult r =
+        vt::runProcess({launcher()}, dev.env(kHost), "", 60000, snapshotThenTerminate, &ui);
+    EXPECT_EQ(r.status, 0);
+    std::vector<std::string> expected = {started(), resMissing(), noAttributes(dev), tooOld(2),
+                                         finished()};
+    EXPECT_EQ(launcherLines(dev), expected);
+    EXPECT_NE(ui.snapshot.find("text=Download"), std::string::npos) << ui.snapshot;
+}
+
 TEST(LauncherLog, HandOverLogsNothingAfterward) {
     vt::TestDevice dev;
     dev.install(vt::hostPackage());
@@ -192,7 +211,7 @@ TEST(LauncherLog, HandOverLogsNothingAfterward) {
 // Failure rows that end without a form, or reach it by another way.
 struct Broken {
     const char* name;
-    const char* file;  // what stands as QorApplication.exe; nullptr for nothing
+    const char* file;  // what stands as QorApplication.exe; nullptr for nothing, "|" a FIFO
     int status;
 };
 
@@ -204,8 +223,10 @@ TEST_P(BrokenRuntime, EndsAsDecided) {
     const Broken& b = GetParam();
     vt::TestDevice dev;
     dev.install(vt::hostPackage());
-    dev.install(vt::layerPackage("2.2.0", b.file ? runtime(b.file) : ""));
+    bool fifo = b.file && !strcmp(b.file, "|");
+    dev.install(vt::layerPackage("2.2.0", b.file && !fifo ? runtime(b.file) : ""));
     std::string path = dev.packageRoot("QOR111TBNX") + "shared/res/QorApplication.exe";
+    if (fifo) mkfifo(path.c_str(), 0600);
     UiRun ui{dev.path(), "", false};
     vt::ProcessResult r = vt::runProcess({launcher()}, dev.env(kHost), "", 60000,
                                          b.file ? nullptr : snapshotThenTerminate, &ui);
@@ -219,6 +240,11 @@ TEST_P(BrokenRuntime, EndsAsDecided) {
         EXPECT_EQ(std::count(lines.begin(), lines.end(), tooOld(1)), 0);
         EXPECT_EQ(std::count(lines.begin(), lines.end(), tooOld(2)), 0);
         EXPECT_EQ(lines.back(), finished());
+    } else if (fifo) {
+        // Never handed to the loader, which would wait for a writer forever.
+        expected = entry('E', "main", "Vornix dlopen() failed",
+                         "Vornix dlopen() failed: not a regular file, PATH=" + path);
+        EXPECT_EQ(lines.back(), expected);
     } else {
         // The loader's own words, as this process's loader says them for the same file.
         void* h = dlopen(path.c_str(), RTLD_LAZY);
@@ -242,6 +268,7 @@ const Broken kBroken[] = {
     {"Missing", nullptr, 0},
     {"NotAnObject", "QorBroken.exe", 255},
     {"NoEntryPoint", "QorNoMain.exe", 255},
+    {"Fifo", "|", 255},
 };
 
 INSTANTIATE_TEST_SUITE_P(Launcher, BrokenRuntime, testing::ValuesIn(kBroken),
@@ -292,6 +319,36 @@ TEST(Attributes, PlantedFileInWorkingDirectoryHasNoEffect) {
     std::vector<std::string> lines;
     for (const std::string& l : dev.logLines()) lines.push_back(vt::withoutPid(l));
     EXPECT_EQ(std::count(lines.begin(), lines.end(), expected), 1);
+}
+
+// Whatever stands in the attribute file's place that is no regular file counts as no
+// file: it is logged, and neither hangs the launcher nor feeds it without end.
+TEST(Attributes, OnlyRegularFilesAreRead) {
+    const struct {
+        const char* name;
+        const char* reason;
+    } cases[] = {
+        {"fifo", "not a regular file"},
+        {"endless", "not a regular file"},
+        {"folder", "is a directory, not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        vt::TestDevice dev;
+        dev.install(vt::hostPackage());
+        dev.install(vt::layerPackage("2.2.0", runtime("QorApplication.exe")));
+        std::string path = dev.packageRoot(kHost) + "shared/res/.android.apki";
+        if (!strcmp(c.name, "fifo")) mkfifo(path.c_str(), 0600);
+        if (!strcmp(c.name, "endless")) symlink("/dev/zero", path.c_str());
+        if (!strcmp(c.name, "folder")) mkdir(path.c_str(), 0755);
+        vt::ProcessResult r = vt::runProcess({launcher(), "--exit=5"}, dev.env(kHost), "", 20000);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.status, 5);
+        std::string expected = entry('E', "getQorAttribute", "apkInfoFile.c_str(), reason)",
+                                     "Could not open file(" + path + "). err(" + c.reason + ")");
+        std::vector<std::string> lines = launcherLines(dev);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), expected), 1);
+    }
 }
 
 TEST(Permissions, HostWithoutPackagePrivilegeGetsTheInstallForm) {

@@ -1,7 +1,9 @@
 // The desktop UI application framework and the hardware keys, on the real toolkit.
 #include <app.h>
 #include <efl_extension.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "UiHarness.h"
@@ -30,6 +32,12 @@ struct AppRun {
             d);
     }
     void send(const char* message) { device::sendControl(dev->path(), ui::kHostId, message); }
+    void write(const std::string& bytes) {  // straight into the FIFO, in no set pieces
+        int fd = open(device::controlFifo(dev->path(), ui::kHostId).c_str(),
+                      O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        close(fd);
+    }
     void measure() { evas_object_geometry_get(win, nullptr, nullptr, &w, &h); }
 };
 
@@ -71,6 +79,7 @@ protected:
 };
 
 TEST_F(UiApp, ControlMessagesAndWindowsDrivePauseAndResume) {
+    vt::LogCapture capture;
     AppRun r(&dev);
     r.steps = {[](AppRun& r) { r.measure(); },  // after create: the launch request comes next
                [](AppRun& r) { r.send("pause"); },
@@ -90,13 +99,28 @@ TEST_F(UiApp, ControlMessagesAndWindowsDrivePauseAndResume) {
                    app_control_destroy(h);
                },
                [](AppRun& r) {
+                   // Request files that are no regular file in the run folder are refused
+                   // (a FIFO would block the open forever); an overlong line is dropped
+                   // whole, its tail no message; a line in two writes is one message.
+                   std::string run = device::runDir(r.dev->path());
+                   mkfifo((run + "request-fifo").c_str(), 0600);
+                   r.write("appcontrol @" + run + "request-fifo\nappcontrol @/etc/hostname\n" +
+                           std::string(4096, 'x') + "terminate\npau");
+                   ecore_timer_add(
+                       0.05, [](void* d) { return AppRun::of(d).write("se\n"), EINA_FALSE; }, &r);
+               },
+               [](AppRun& r) {
                    for (const char* m : {"resume", "bogus", "terminate"}) r.send(m);
                }};
     EXPECT_EQ(APP_ERROR_NONE, runApp(r));
     EXPECT_EQ("create\napp_control " APP_CONTROL_OPERATION_MAIN
               "\npause\nresume\npause\nresume\n"
-              "app_control " APP_CONTROL_OPERATION_VIEW " file:///x\nterminate\n",
+              "app_control " APP_CONTROL_OPERATION_VIEW " file:///x\npause\nresume\nterminate\n",
               r.seen);
+    std::string log;
+    for (const std::string& l : capture.lines()) log += l + "\n";
+    EXPECT_NE(log.find("request-fifo refused: not a regular file\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("/etc/hostname refused: not in the run folder\n"), std::string::npos);
     EXPECT_TRUE(r.announced);
     EXPECT_TRUE(r.w == 720 && r.h == 1280) << r.w << "x" << r.h;  // unless VORNIX_SCREEN is set
     evas_object_del(r.win);

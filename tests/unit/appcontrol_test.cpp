@@ -4,10 +4,14 @@
 
 #include <Ecore.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -18,10 +22,12 @@
 #include "AppControl.h"
 #include "MainLoop.h"
 #include "TestDevice.h"
+#include "app_control_internal.h"
 #include "device.h"
 
 namespace {
-int gCreateFailure = 0;  // when set, app_control_create fails with it
+int gCreateFailure = 0;        // when set, app_control_create fails with it
+int gSetOperationFailure = 0;  // when set, app_control_set_operation fails with it
 int gLaunchModeCalls = 0;
 }  // namespace
 
@@ -29,6 +35,12 @@ int gLaunchModeCalls = 0;
 extern "C" int app_control_create(app_control_h* h) {
     static auto real = reinterpret_cast<int (*)(app_control_h*)>(dlsym(RTLD_NEXT, __func__));
     return gCreateFailure ? gCreateFailure : real(h);
+}
+
+extern "C" int app_control_set_operation(app_control_h h, const char* operation) {
+    static auto real =
+        reinterpret_cast<int (*)(app_control_h, const char*)>(dlsym(RTLD_NEXT, __func__));
+    return gSetOperationFailure ? gSetOperationFailure : real(h, operation);
 }
 
 extern "C" int app_control_set_launch_mode(app_control_h h, app_control_launch_mode_e mode) {
@@ -131,9 +143,11 @@ TEST(AppControlService, FieldsAndExtraDataThroughEitherSide) {
         int (*get)(app_control_h, char**);
         int (AppControl::*write)(const char*);
         std::string (AppControl::*read)();
+        int (AppControl::*readOut)(char**);
     } fields[] = {
-#define FIELD(f, F) \
-    {app_control_set_##f, app_control_get_##f, &AppControl::set##F, &AppControl::get##F}
+#define FIELD(f, F)                                                                      \
+    {app_control_set_##f, app_control_get_##f, &AppControl::set##F, &AppControl::get##F, \
+     &AppControl::get##F}
         FIELD(operation, Operation), FIELD(uri, Uri),      FIELD(mime, Mime),
         FIELD(category, Category),   FIELD(app_id, AppId),
 #undef FIELD
@@ -148,11 +162,15 @@ TEST(AppControlService, FieldsAndExtraDataThroughEitherSide) {
         EXPECT_EQ(take(s), "value");
         EXPECT_EQ(f.set(h, "other"), 0);
         EXPECT_EQ((r.*f.read)(), "other");
+        EXPECT_EQ((r.*f.readOut)(&s), 0);
+        EXPECT_EQ(take(s), "other");
         EXPECT_EQ(f.set(h, nullptr), 0);
         EXPECT_EQ(f.get(h, &s), 0);
         EXPECT_EQ(s, nullptr);
     }
     EXPECT_EQ(r.getCallerAppId(), "");
+    char* caller = nullptr;  // none was sent
+    EXPECT_EQ(r.getCallerAppId(&caller), APP_CONTROL_ERROR_INVALID_PARAMETER);
     // A borrowing wrapper leaves the handle alive (the sanitizer build catches a use after
     // free below, and a leak or double destroy by `r`). Fields are not extra data; a key
     // added again replaces its value.
@@ -167,7 +185,7 @@ TEST(AppControlService, FieldsAndExtraDataThroughEitherSide) {
         static_cast<Lines*>(d)->push_back(key);
         return true;
     };
-    app_control_foreach_extra_data(h, collect, &keys);
+    EXPECT_EQ(r.getForeachExtraData(collect, &keys), 0);
     EXPECT_EQ(keys, (Lines{"a", "k"}));
     EXPECT_EQ(r.getExtraData("k"), "2");
     EXPECT_EQ(r.getExtraData("none"), "");
@@ -385,6 +403,16 @@ TEST_F(AppControlLaunch, JournalLinesAndRefusedLaunches) {
                                      "Failed to set app id",
                                      "Failed to set app id(Invalid parameter)"))});
     EXPECT_EQ(journal(), "");
+    vt::LogCapture opLog;
+    gSetOperationFailure = APP_CONTROL_ERROR_OUT_OF_MEMORY;
+    ret = AppControl::launchApplication(kEcho, "op", nullptr, nullptr);
+    gSetOperationFailure = 0;
+    EXPECT_EQ(ret, APP_CONTROL_ERROR_OUT_OF_MEMORY);
+    EXPECT_EQ(captured(opLog, "AppControl.cpp: "),
+              Lines{body(vt::logLine('E', "", "src/AppControl.cpp", "launchApplication",
+                                     "Failed to set operation id",
+                                     "Failed to set operation id(Out of memory)"))});
+    EXPECT_EQ(journal(), "");
     // The caller must be an installed app with the launch privilege.
     for (const char* caller : {"org.example.plain", "org.example.nobody", ""}) {
         mDevice.activate(caller);
@@ -454,6 +482,15 @@ TEST_F(AppControlLaunch, RunningTargetGetsLaterRequests) {
     first.setAppId(kEcho);
     first.addExtraData("stay", "yes");
     first.addExtraData("big", std::string(70000, 'x').c_str());  // too big for the environment
+    Lines matched;
+    EXPECT_EQ(first.getForeachAppMatched(
+                  [](app_control_h, const char* id, void* d) {
+                      static_cast<Lines*>(d)->push_back(id);
+                      return true;
+                  },
+                  &matched),
+              0);
+    EXPECT_EQ(matched, Lines{kEcho});
     ASSERT_EQ(first.sendLaunchRequest(nullptr, nullptr), 0);
     EXPECT_NE(received().find("extra big=<70000 chars>\n"), std::string::npos);
     ASSERT_TRUE(vt::runUntil([&] { return device::runningPid(mDevice.path(), kEcho) > 0; }, 20));
@@ -503,6 +540,82 @@ TEST_F(AppControlLaunch, TerminateOnlyWhatThisProcessStarted) {
     starter.join();
     EXPECT_GT(pid, 0);
     EXPECT_EQ(other.status, 0);  // it ran until its SIGTERM
+}
+
+// A UI app runs once: started again, even by several at the same moment, the process
+// hands its request to the running instance and ends, leaving that one reachable.
+TEST_F(AppControlLaunch, OneInstancePerApp) {
+    std::vector<std::string> env = mDevice.env(kEcho);
+    env.push_back("VORNIX_ECHO_STAY=1");
+    const int kStarts = 5;
+    vt::ProcessResult results[kStarts];  // no ASSERT until all are joined
+    std::atomic<int> ended{0};
+    std::vector<std::thread> starters;
+    for (int i = 0; i < kStarts; ++i)
+        starters.emplace_back([&, i] {
+            results[i] = vt::runProcess({mDevice.packageRoot(kEcho) + "bin/echo-app"}, env);
+            ++ended;
+        });
+    // Not in the main loop, whose child watch would reap the starters' children.
+    for (int i = 0; i < 1500 && ended < kStarts - 1; ++i) usleep(20000);
+    bool othersEnded = ended == kStarts - 1;
+    int pid = device::runningPid(mDevice.path(), kEcho);
+    EXPECT_TRUE(othersEnded);
+    EXPECT_GT(pid, 0);
+    EXPECT_EQ(device::sendControl(mDevice.path(), kEcho, "pause"), device::OK);
+    if (pid > 0) kill(pid, SIGTERM);
+    for (std::thread& t : starters) t.join();
+    for (const vt::ProcessResult& r : results) EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(vt::exists(device::pidFile(mDevice.path(), kEcho)));
+    EXPECT_FALSE(vt::exists(device::controlFifo(mDevice.path(), kEcho)));
+}
+
+// A started app holds its standard streams only, whatever its starter has open.
+TEST_F(AppControlLaunch, StartedAppGetsNoStrayDescriptors) {
+    int stray = open("/dev/null", O_RDONLY);  // no close-on-exec, like the toolkit's own
+    AppControl r;
+    r.setAppId(kEcho);
+    EXPECT_EQ(r.sendLaunchRequest(nullptr, nullptr), 0);
+    EXPECT_EQ(received("fds.txt"), "");
+    close(stray);
+    EXPECT_TRUE(echoEnded());
+}
+
+// A request that reaches a running app over its FIFO is answered through the wrapper;
+// the answer reaches the sender's callback. Here this process stands as the running host.
+TEST_F(AppControlLaunch, RunningAppAnswersThroughTheWrapper) {
+    std::string pidPath = device::pidFile(mDevice.path(), "org.example.host");
+    std::string fifoPath = device::controlFifo(mDevice.path(), "org.example.host");
+    vt::writeFile(pidPath, std::to_string(getpid()) + "\n");
+    int lock = open(pidPath.c_str(), O_RDONLY | O_CLOEXEC);
+    flock(lock, LOCK_EX);
+    mkfifo(fifoPath.c_str(), 0600);
+    int fifo = open(fifoPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ReplySeen seen;
+    AppControl sent;
+    sent.setAppId("org.example.host");
+    sent.setUri("u");
+    EXPECT_EQ(sent.sendLaunchRequest(onReply, &seen), 0);
+    char buf[4096];
+    ssize_t n = read(fifo, buf, sizeof buf);
+    std::string line(buf, n > 0 ? n : 0);
+    ASSERT_EQ(line.rfind("appcontrol ", 0), 0u) << line;
+    line.pop_back();  // the line feed
+    app_control_h received = appcontrol_from_message(line.c_str() + 11);
+    ASSERT_NE(received, nullptr);
+    AppControl request(received, true);
+    EXPECT_TRUE(request.isReplyReqested());
+    app_control_h reply = nullptr;
+    app_control_create(&reply);
+    AppControl answer(reply, true);
+    answer.addExtraData("echo", "answered");
+    EXPECT_EQ(request.replyToLaunchRequest(reply, APP_CONTROL_RESULT_SUCCEEDED), 0);
+    EXPECT_TRUE(vt::runUntil([&] { return seen.called; }, 20));
+    EXPECT_EQ(seen.result, APP_CONTROL_RESULT_SUCCEEDED);
+    EXPECT_EQ(seen.echo, "answered");
+    EXPECT_EQ(seen.requestUri, "u");
+    close(fifo);
+    close(lock);
 }
 
 }  // namespace

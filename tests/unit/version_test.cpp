@@ -1,6 +1,8 @@
 // Version: parsing, ordering, text form, value semantics and the file reader.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -114,6 +116,8 @@ TEST(VersionTest, TextFormKeepsAtMost31Characters) {
         std::string first(v->toString());
         EXPECT_EQ(full.substr(0, 31), first);
         EXPECT_EQ(first, v->toString());
+        EXPECT_EQ(first, static_cast<const char*>(*v));  // the conversions give the same
+        EXPECT_EQ(first, static_cast<char*>(*v));
     }
 }
 
@@ -166,9 +170,15 @@ TEST(VersionTest, CreateFromFile) {
         {"d", "\n2.0\n", "", true, nullptr},         {"e", "beta\n2.0", "-beta", true, nullptr},
         {"f", "2.0.0 \n", "2.0.0- ", false, nullptr},
         {"missing", nullptr, "", true, "No such file or directory"},
-        {"zero", "", "", true, ""},                  {"", nullptr, "", true, ""},  // the folder
+        {"zero", "", "", true, ""},
+        {"", nullptr, "", true, "is a directory, not a regular file"},  // the folder
+        // Neither waits for a writer nor reads without end.
+        {"fifo", nullptr, "", true, "not a regular file"},
+        {"endless", nullptr, "", true, "not a regular file"},
         // clang-format on
     };
+    mkfifo((dir + "/fifo").c_str(), 0600);
+    symlink("/dev/zero", (dir + "/endless").c_str());
     for (const auto& c : cases) {
         std::string path = *c.file ? dir + "/" + c.file : dir;
         SCOPED_TRACE(path);
