@@ -434,7 +434,8 @@ TEST(DeviceBuild, BuildAndManifestsCoverTheLauncher) {
         EXPECT_FALSE(pkg.apps[0].icon.empty()) << path;
         EXPECT_EQ(Names(pkg.privileges.begin(), pkg.privileges.end()),
                   nameSet("http://tizen.org/privilege/packagemanager.info "
-                          "http://tizen.org/privilege/appmanager.launch"))
+                          "http://tizen.org/privilege/appmanager.launch "
+                          "http://tizen.org/privilege/mediastorage"))
             << path;
     }
 }
