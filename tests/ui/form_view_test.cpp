@@ -272,6 +272,57 @@ INSTANTIATE_TEST_SUITE_P(Phones, FormLayout, testing::ValuesIn(layoutCases()),
 
 using FormView = ui::FormTest;
 
+// The real toolkit and platform failing: a host that is not installed has no application
+// information (the form comes without an icon); an engine the toolkit lacks makes no window.
+TEST_F(FormView, NoHostInformationOrNoWindow) {
+    auto line = [](char prio, const char* func, const char* msg) {
+        return ui::formLine(prio, func, (std::string("(\"") + msg + "\")").c_str(), msg);
+    };
+    struct Row {
+        const char* name;
+        bool installed;
+        const char* engine;
+        std::vector<std::string> lines;
+        bool created;
+    } rows[] = {
+        {"host not installed",
+         false,
+         nullptr,
+         {line('E', "MainForm", "Could not get the application information"), creating()},
+         true},
+        {"no such engine",
+         true,
+         "vornix-no-such-engine",
+         {creating(), line('E', "create_base_gui", "Error creating main window"),
+          line('E', "app_create", "Could not create the base gui")},
+         false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        vt::TestDevice device;
+        if (r.installed) ui::installHost(device, ui::Host());
+        device.activate(ui::kHostId);
+        vt::LogCapture log;
+        MainForm f;
+        const char* had = elm_config_preferred_engine_get();
+        std::string engine = had ? had : "";
+        if (r.engine) elm_config_preferred_engine_set(r.engine);
+        bool created = MainForm::app_create(&f);
+        elm_config_preferred_engine_set(engine.empty() ? nullptr : engine.c_str());
+        EXPECT_EQ(r.created, created);
+        EXPECT_EQ(r.lines, ui::logged(log));
+        app_data_t* data = f.getWindowObject();
+        EXPECT_EQ(r.created, data->win != nullptr);
+        if (created) {
+            int iw = -1;
+            elm_image_object_size_get(data->downloadForm.icon, &iw, nullptr);
+            EXPECT_EQ(0, iw);  // no icon, the rest of the form
+            EXPECT_NE(nullptr, data->downloadForm.label);
+        }
+        MainFormTestPeer::dispose(f);
+    }
+}
+
 TEST_F(FormView, NullUserDataMakesNoWindow) {
     ui::installHost(dev, ui::Host());
     auto windows = [] {
