@@ -57,7 +57,7 @@ run_suite() {  # build dir, extra cmake arguments...
   count "$dir/ctest.log"
 }
 
-run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNIX_STRICT=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DVORNIX_SANITIZE=ON

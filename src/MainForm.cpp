@@ -35,6 +35,19 @@ const char* const UPGRADE_TEXT =
 const char* const FORM_PICTURE = "screen-density-high/download-QOR.png";
 const char* const START_FILE = "/.qor-start";
 
+// Grid cells (x, y, w, h of 100 x 100). The message ends where the button row begins, and
+// its box holds its whole text on a 480x800 phone at scale 1.8 even in the upgrade wording
+// with a 40-character host name; the icon takes the band above it.
+const int ICON_CELL[4] = {38, 2, 25, 10};
+const int LABEL_CELL[4] = {5, 12, 90, 75};
+
+bool themeHasPopupStyle(const char* style) {
+    string base = string("elm/popup/base/") + style;
+    string buttons = string("elm/popup/buttons1/popup/") + style;
+    return elm_theme_group_path_find(NULL, base.c_str()) != NULL &&
+           elm_theme_group_path_find(NULL, buttons.c_str()) != NULL;
+}
+
 void fillAndExpand(Evas_Object* obj) {
     evas_object_size_hint_align_set(obj, EVAS_HINT_FILL, EVAS_HINT_FILL);
     evas_object_size_hint_weight_set(obj, EVAS_HINT_EXPAND, EVAS_HINT_EXPAND);
@@ -248,12 +261,15 @@ bool MainForm::download_form_view_create(app_data_t* app_data, Evas_Object* pare
         elm_object_style_set(form->cancel_button, "default");
         elm_button_autorepeat_set(form->cancel_button, EINA_FALSE);
         evas_object_smart_callback_add(form->cancel_button, "clicked", cancel_button_cb, this);
-        evas_object_show(form->cancel_button);
+        // Only where it has a place: unplaced, it would be drawn at the window's corner.
+        if (!versionQorTooLow) evas_object_show(form->cancel_button);
     }
 
     if (form->background) elm_grid_pack(form->grid, form->background, 0, 0, 100, 100);
-    if (form->icon) elm_grid_pack(form->grid, form->icon, 38, 40, 25, 25);
-    if (form->label) elm_grid_pack(form->grid, form->label, 5, 62, 90, 50);
+    const int* i = ICON_CELL;
+    const int* l = LABEL_CELL;
+    if (form->icon) elm_grid_pack(form->grid, form->icon, i[0], i[1], i[2], i[3]);
+    if (form->label) elm_grid_pack(form->grid, form->label, l[0], l[1], l[2], l[3]);
     if (versionQorTooLow) {
         // One centred Upgrade button; Decline exists but has no place on the form.
         if (form->download_button) elm_grid_pack(form->grid, form->download_button, 25, 87, 50, 5);
@@ -269,15 +285,15 @@ bool MainForm::download_form_view_create(app_data_t* app_data, Evas_Object* pare
 
 void MainForm::launchTizenStore() {
     string uri = string(_VALUE_PRODUCT_DETAIL) + _QOR_PKG_ID;
-    LOGI("Invoking AppControl %s, %s, uri=%s ", _TIZEN_STORE_ID, _OPERATION_ID_TIZEN_STORE_VIEW,
-         uri.c_str());
+    const char* op = _OPERATION_ID_TIZEN_STORE_VIEW;
+    LOGI("Invoking AppControl %s, %s, uri=%s ", _TIZEN_STORE_ID, op, uri.c_str());
     tizenStore.setUri(uri.c_str());
-    tizenStore.setOperation(_OPERATION_ID_TIZEN_STORE_VIEW);
+    tizenStore.setOperation(op);
     tizenStore.setGroupLaunch(false);
     int result = tizenStore.sendLaunchRequest(NULL, NULL);
     if (result != 0) {
-        LOGE("Cannot send AppControl %s to %s: %s", _OPERATION_ID_TIZEN_STORE_VIEW, _TIZEN_STORE_ID,
-             get_error_message(result));
+        const char* why = get_error_message(result);
+        LOGE("Cannot send AppControl %s to %s: %s", op, _TIZEN_STORE_ID, why);
         tizenStoreLaunchFailed();
         return;
     }
@@ -325,7 +341,9 @@ void MainForm::showErrorPopup(string title, string message, Evas_Smart_Cb ok_but
     elm_object_part_text_set(popup, "title,text", title.c_str());
     elm_object_part_text_set(popup, NULL, message.c_str());
     Evas_Object* okButton = elm_button_add(popup);
-    elm_object_style_set(popup, "popup");
+    // The toolkit accepts any style name; one the theme lacks leaves the buttons without a
+    // size, so the popup keeps its style unless the theme has this one's groups.
+    if (themeHasPopupStyle("popup")) elm_object_style_set(popup, "popup");
     if (okButton) {
         // Without a button the back key is still the way out.
         evas_object_size_hint_weight_set(okButton, EVAS_HINT_EXPAND, EVAS_HINT_EXPAND);

@@ -1,8 +1,11 @@
-// render-form: draws the download form of both variants on the buffer engine, as a
-// 720x1280 phone shows it, and saves form-install.png and form-upgrade.png.
+// render-form: draws the download form of both variants and its error popup on the buffer
+// engine, as a phone shows them, and saves form-install, form-upgrade and form-error, each
+// as a picture (.png) and a listing of its widgets (.txt, with the label's text size).
 //
 //   render-form OUTPUT_DIR [HOST_NAME]
 //
+// The screen is 720x1280 at scale 2.6 unless VORNIX_SCREEN and VORNIX_SCREEN_SCALE say
+// otherwise.
 // The host runs from a scratch device folder with a generated icon and the form picture
 // of this source tree; nothing outside OUTPUT_DIR and the temporary folder is written.
 #include <Ecore_Evas.h>
@@ -25,8 +28,6 @@
 
 namespace {
 
-const int kWidth = 720;
-const int kHeight = 1280;
 const char kHostId[] = "org.example.host";
 
 std::string xmlText(const std::string& s) {
@@ -119,27 +120,31 @@ bool makeDevice(const std::string& dev, const std::string& name, std::string* er
 }
 
 struct Shot {
-    Evas_Object* win;
-    std::string path;
+    std::string base;
     bool ok = false;
 };
 
 Eina_Bool shoot(void* data) {
     auto* s = static_cast<Shot*>(data);
-    s->ok =
-        ui_inspect_save_pixels(ecore_evas_ecore_evas_get(evas_object_evas_get(s->win)), s->path);
+    s->ok = ui_inspect_snapshot(s->base);
     elm_exit();
     return ECORE_CALLBACK_CANCEL;
 }
 
-bool render(bool upgrade, const std::string& path) {
+// The form of one variant, or the install variant with the popup of a refused store request.
+bool render(bool upgrade, bool popup, const std::string& base) {
+    int w, h;
+    double scale;
+    ui_screen(&w, &h, &scale);
+    elm_config_scale_set(ui_toolkit_scale(scale));
     MainForm form;
     form.setVersionTooLow(upgrade);
     if (!MainForm::app_create(&form)) return false;
     Evas_Object* win = form.getWindowObject()->win;
-    evas_object_resize(win, kWidth, kHeight);
+    evas_object_resize(win, w, h);
+    if (popup) form.tizenStoreLaunchFailed();
     // Drawn after the theme, the text and the picture have settled.
-    Shot shot{win, path};
+    Shot shot{base};
     ecore_timer_add(0.5, shoot, &shot);
     elm_run();
     evas_object_del(win);
@@ -183,13 +188,13 @@ int main(int argc, char** argv) {
         fprintf(stderr, "render-form: %s\n", err.c_str());
         status = 1;
     } else {
-        for (bool upgrade : {false, true}) {
-            std::string path = out + (upgrade ? "/form-upgrade.png" : "/form-install.png");
-            if (!render(upgrade, path)) {
-                fprintf(stderr, "render-form: cannot write %s\n", path.c_str());
+        for (const char* name : {"install", "upgrade", "error"}) {
+            std::string base = out + "/form-" + name;
+            if (!render(strcmp(name, "upgrade") == 0, strcmp(name, "error") == 0, base)) {
+                fprintf(stderr, "render-form: cannot write %s.png\n", base.c_str());
                 status = 1;
             } else {
-                printf("%s\n", path.c_str());
+                printf("%s.png\n", base.c_str());
             }
         }
     }

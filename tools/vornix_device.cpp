@@ -12,6 +12,7 @@
 #include <string.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -29,6 +30,7 @@ const char kTool[] = "vornix-device";
 // The device's shared media folder sits at this fixed path on every device.
 const char kSystemMedia[] = "/opt/usr/media";
 const char kLetters[] = "??VDIWEFS";
+const char kMediaPrivilege[] = "http://tizen.org/privilege/mediastorage";
 
 const char kUsage[] =
     "Usage: vornix-device DEVICE COMMAND [ARGUMENTS]\n"
@@ -58,7 +60,8 @@ const char kUsage[] =
     "\n"
     "A launched application gets VORNIX_DEVICE (the device folder) and VORNIX_APP_ID (its\n"
     "id) and runs in a private mount namespace in which /opt/usr/media is the device's\n"
-    "opt/usr/media folder, when the system allows one.\n"
+    "opt/usr/media folder, when the system allows one; read-only unless the app's package\n"
+    "declares http://tizen.org/privilege/mediastorage.\n"
     "Exit status: 0 on success, 1 on failure, 2 on a usage error.\n";
 
 int fail(const std::string& why, int status = 1) {
@@ -166,8 +169,9 @@ bool writeAll(const std::string& path, const std::string& text) {
 }
 
 // Gives this process, and what it execs, its own view of the mounts in which the fixed
-// media folder is the device's. Empty on success, otherwise why not.
-std::string privateMedia(const std::string& dev) {
+// media folder is the device's, read-only unless `writable` (as on a device, writing there
+// takes the mediastorage privilege). Empty on success, otherwise why not.
+std::string privateMedia(const std::string& dev, bool writable) {
     uid_t uid = geteuid();
     gid_t gid = getegid();
     if (unshare(CLONE_NEWNS) != 0) {
@@ -188,6 +192,18 @@ std::string privateMedia(const std::string& dev) {
     std::string media = device::mediaDir(dev);
     if (mount(media.c_str(), kSystemMedia, nullptr, MS_BIND | MS_REC, nullptr) != 0)
         return "cannot mount " + media + " on " + kSystemMedia + ": " + strerror(errno);
+    if (writable) return "";
+    // A remount must keep the flags the mount already has (locked in a user namespace).
+    struct statvfs sv;
+    if (statvfs(kSystemMedia, &sv) != 0) return std::string("statvfs: ") + strerror(errno);
+    unsigned long flags = MS_REMOUNT | MS_BIND | MS_RDONLY;
+    const unsigned long kept[][2] = {{ST_NOSUID, MS_NOSUID},         {ST_NODEV, MS_NODEV},
+                                     {ST_NOEXEC, MS_NOEXEC},         {ST_NOATIME, MS_NOATIME},
+                                     {ST_NODIRATIME, MS_NODIRATIME}, {ST_RELATIME, MS_RELATIME}};
+    for (const auto& k : kept)
+        if (sv.f_flag & k[0]) flags |= k[1];
+    if (mount(nullptr, kSystemMedia, nullptr, flags, nullptr) != 0)
+        return std::string("cannot make ") + kSystemMedia + " read-only: " + strerror(errno);
     return "";
 }
 
@@ -207,7 +223,7 @@ int cmdLaunch(const std::string& dev, const std::string& appId,
     setenv("VORNIX_APP_ID", appId.c_str(), 1);
     // Started from the home screen: no launch request of another app's.
     unsetenv("VORNIX_APP_CONTROL");
-    std::string why = privateMedia(dev);
+    std::string why = privateMedia(dev, pkg.hasPrivilege(kMediaPrivilege));
     if (!why.empty())
         fail("no private media folder for this run (" + why + "); " + kSystemMedia +
              " is the system's own");

@@ -20,7 +20,9 @@
 //   request to the running one over the FIFO and ends without becoming the app.
 // As on a device, the app is also paused when all its windows are hidden or iconified
 // and resumed when one comes back; SIGTERM and SIGINT end it like "terminate". Its
-// windows fill the device's screen: VORNIX_SCREEN ("<width>x<height>", 720x1280 unless set).
+// windows fill the device's screen: VORNIX_SCREEN ("<width>x<height>", 720x1280 unless set),
+// drawn at the screen's scale (VORNIX_SCREEN_SCALE, derived from the size unless set).
+// When its loop ends while it is in the foreground, it is paused before it is terminated.
 #include <app.h>
 
 #include <Ecore.h>
@@ -37,6 +39,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -133,6 +136,17 @@ void screenSize(int* w, int* h) {
         *w = sw;
         *h = sh;
     }
+}
+
+// The platform's scale for a screen: its DPI / 90 x the profile factor (mobile: 0.7 up to
+// 4.4 inches, 0.8 above). A desktop has no physical size, so a phone is assumed: 4 inches
+// for a screen narrower than 720 pixels (480x800: 1.8), otherwise 5 inches (720x1280: 2.6,
+// 1080x1920: 3.9). Rounded to a tenth, as devices configure it.
+double derivedScale(int w, int h) {
+    bool small = std::min(w, h) < 720;
+    double dpi = std::hypot(static_cast<double>(w), static_cast<double>(h)) / (small ? 4.0 : 5.0);
+    double scale = std::round(dpi / 90 * (small ? 0.7 : 0.8) * 10) / 10;
+    return std::max(scale, 0.1);
 }
 
 // Elementary keeps each window on its canvas's data under "elm_win"; new windows are
@@ -284,6 +298,17 @@ void withdraw() {
 
 }  // namespace
 
+void ui_screen(int* w, int* h, double* scale) {
+    screenSize(w, h);
+    *scale = derivedScale(*w, *h);
+    const char* s = getenv("VORNIX_SCREEN_SCALE");
+    char* end = nullptr;
+    double v = s ? strtod(s, &end) : 0;
+    if (s && end != s && *end == '\0' && v >= 0.1 && v <= 10) *scale = v;
+}
+
+double ui_toolkit_scale(double screenScale) { return screenScale / kThemeBaseScale; }
+
 extern "C" {
 
 int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, void* user_data) {
@@ -306,6 +331,11 @@ int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, vo
     }
     g.signalExit = ecore_event_handler_add(ECORE_EVENT_SIGNAL_EXIT, onSignalExit, nullptr);
 
+    int sw, sh;
+    double scale;
+    ui_screen(&sw, &sh, &scale);
+    elm_config_scale_set(ui_toolkit_scale(scale));
+
     bool created = g.cb.create(g.data);
     if (created) {
         g.state = State::Running;
@@ -317,6 +347,8 @@ int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, vo
             elm_run();
             g.inLoop = false;
         }
+        // As on a device: an app that ends in the foreground is paused first.
+        if (!g.exitBeforeLoop) pauseApp();
         g.state = State::Ending;
         untrackWindows();
         if (g.cb.terminate) g.cb.terminate(g.data);

@@ -80,6 +80,20 @@ int dlog_vprint(log_priority prio, const char* tag, const char* fmt, va_list ap)
     return static_cast<int>(body);
 }
 
+// The convenience macros' entry: every log buffer goes to the one device log.
+int __dlog_vprint(log_id_t log_id, int prio, const char* tag, const char* fmt, va_list ap) {
+    if (log_id <= LOG_ID_INVALID || log_id >= LOG_ID_MAX) return DLOG_ERROR_INVALID_PARAMETER;
+    return dlog_vprint(static_cast<log_priority>(prio), tag, fmt, ap);
+}
+
+int __dlog_print(log_id_t log_id, int prio, const char* tag, const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    int r = __dlog_vprint(log_id, prio, tag, fmt, ap);
+    va_end(ap);
+    return r;
+}
+
 int dlog_print(log_priority prio, const char* tag, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);

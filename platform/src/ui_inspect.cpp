@@ -69,6 +69,16 @@ bool gridCell(Evas_Object* o, int cell[4]) {
     return packed;
 }
 
+// The size of a label's formatted text (what its lines take up), which may exceed its box.
+bool labelTextSize(Evas_Object* o, int* w, int* h) {
+    if (!isWidget(o, "elm_label")) return false;
+    auto* tb =
+        const_cast<Evas_Object*>(edje_object_part_object_get(elm_layout_edje_get(o), "elm.text"));
+    if (!tb) return false;
+    evas_object_textblock_size_formatted_get(tb, w, h);
+    return true;
+}
+
 std::string gSnapshotBase;
 
 Eina_Bool snapshotLater(void*) {
@@ -113,6 +123,8 @@ bool ui_inspect_snapshot(const std::string& base) {
         if (gridCell(o, cell)) fprintf(f, " cell=%d,%d,%d,%d", cell[0], cell[1], cell[2], cell[3]);
         const char* style = elm_object_style_get(o);
         if (style) fprintf(f, " style=%s", style);
+        int tw, th;
+        if (labelTextSize(o, &tw, &th)) fprintf(f, " text_size=%dx%d", tw, th);
         const char* text = elm_object_part_text_get(o, nullptr);
         if (text && *text) fprintf(f, " text=%s", text);
         fputc('\n', f);

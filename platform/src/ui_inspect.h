@@ -8,7 +8,8 @@
 #include <string>
 
 // Writes <base>.png (the top window's pixels; buffer engine only), then <base>.txt (one
-// line per visible widget: type, geometry, grid cell, text), which appears whole. False
+// line per visible widget: type, geometry, grid cell, style, a label's text_size=WxH (its
+// formatted text, which may be larger than its box), text), which appears whole. False
 // when the listing was not written.
 bool ui_inspect_snapshot(const std::string& base);
 // Writes the pixels of a buffer-engine canvas as a PNG file.
@@ -21,5 +22,14 @@ bool ui_inspect_key(const std::string& keyname);
 bool ui_inspect_control(const std::string& line);
 // With VORNIX_SNAPSHOT=<base> set, takes one snapshot shortly after the loop starts.
 void ui_inspect_arm_from_environment();
+
+// The device's screen: its size (VORNIX_SCREEN, default 720x1280) and the platform's scale
+// for it (VORNIX_SCREEN_SCALE, default derived from the size: 2.6 for 720x1280).
+void ui_screen(int* w, int* h, double* scale);
+// The device's mobile theme, like the apps made for it, is made for scale 1.8; the desktop
+// theme for 1.0. Drawn at the screen's scale over 1.8, the desktop theme and the apps' text
+// come out at the sizes the device shows.
+const double kThemeBaseScale = 1.8;
+double ui_toolkit_scale(double screenScale);
 
 #endif

@@ -75,6 +75,7 @@ vt::PackageSpec toolPackage(const std::string& version) {
     p.version = version;
     p.apps.push_back({"org.example.tool", "ui-application", "probe", "Tool Probe", false, ""});
     p.apps.push_back({"org.example.tool.svc", "service-application", "svc", "", true, ""});
+    p.privileges = {"http://tizen.org/privilege/mediastorage"};
     return p;
 }
 
@@ -380,6 +381,16 @@ TEST_F(DeviceTool, LaunchStartsTheAppAsThePlatformDoes) {
     EXPECT_EQ(r.err, "");
     EXPECT_NE(r.out.find("media=device\n"), std::string::npos) << r.out;
     EXPECT_EQ(vt::readFile(device::mediaDir(mDev) + ".probe"), "org.example.tool");
+    // Without the mediastorage privilege the app sees the device's media folder read-only.
+    vt::PackageSpec unprivileged = toolPackage("1.0.1");
+    unprivileged.privileges.clear();
+    install(unprivileged, "installed org.example.tool 1.0.1 (replaced 1.0.0)\n");
+    unlink((device::mediaDir(mDev) + ".probe").c_str());
+    r = tool({mDev, "launch", "org.example.tool"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("media=device\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("Read-only file system"), std::string::npos) << r.err;
+    EXPECT_FALSE(vt::exists(device::mediaDir(mDev) + ".probe"));
     // The mount stayed with the app: here /opt/usr/media is not the device's.
     struct stat system, dev;
     ASSERT_EQ(stat(device::mediaDir(mDev).c_str(), &dev), 0);
@@ -545,7 +556,8 @@ TEST(DeviceBuild, BuildAndManifestsCoverTheLauncher) {
         EXPECT_FALSE(pkg.apps[0].icon.empty()) << path;
         EXPECT_EQ(Names(pkg.privileges.begin(), pkg.privileges.end()),
                   nameSet("http://tizen.org/privilege/packagemanager.info "
-                          "http://tizen.org/privilege/appmanager.launch"))
+                          "http://tizen.org/privilege/appmanager.launch "
+                          "http://tizen.org/privilege/mediastorage"))
             << path;
     }
 }

@@ -49,17 +49,18 @@ struct Host {
 // Installs the host (and the store) on `dev` and makes this process run as the host.
 void installHost(vt::TestDevice& dev, const Host& host);
 
-// A form built by app_create on a 720x1280 window; start() again replaces it.
+// A form built by app_create on a window of the screen's size (720x1280 unless given),
+// at the scale the platform runs it; start() again replaces it.
 class FormTest : public testing::Test {
 protected:
-    void start(const Host& host = Host(), bool tooLow = false) {
+    void start(const Host& host = Host(), bool tooLow = false, int w = 720, int h = 1280) {
         TearDown();
         installHost(dev, host);
         form = std::make_unique<MainForm>();
         form->setVersionTooLow(tooLow);
         ad = form->getWindowObject();
         ASSERT_TRUE(MainForm::app_create(form.get()));
-        evas_object_resize(ad->win, 720, 1280);
+        evas_object_resize(ad->win, w, h);
         evas_smart_objects_calculate(evas_object_evas_get(ad->win));
     }
     void TearDown() override {
@@ -78,11 +79,11 @@ bool runLoop(const std::function<void()>& act, double seconds = 30);
 // Real input: a click in the middle of `obj`; a key press on the canvas of `win`.
 void click(Evas_Object* obj);
 void pressKey(Evas_Object* win, const char* key);
+// Clicks `obj` every 0.1 s until the caller deletes the timer: a popup's button takes
+// clicks only once the popup has come in.
+Ecore_Timer* clickEvery(Evas_Object* obj);
 // Runs `*fn` as a job each time `obj` is clicked, so after handlers added before.
 void afterClick(Evas_Object* obj, std::function<void()>* fn);
-// The popup's OK. Upstream EFL's theme has no "popup" style for popups, so the button
-// gets no size and cannot be hit with the pointer: its "clicked" is raised directly.
-inline void pressOk(Evas_Object* ok) { evas_object_smart_callback_call(ok, "clicked", nullptr); }
 
 std::vector<Evas_Object*> gridKids(Evas_Object* grid);
 inline std::string text(Evas_Object* obj, const char* part = nullptr) {

@@ -1,4 +1,5 @@
 // The ways the form ends, and what must not end it, driven by real events and timers.
+#include <app.h>
 #include <app_control.h>
 
 #include <sstream>
@@ -13,6 +14,7 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
     start();
     Timer other(form.get());
     Evas_Object* ok = nullptr;
+    Ecore_Timer* clicking = nullptr;
     struct Row {
         const char* what;  // keys pressed on the window when there is no `act`
         std::function<void()> act;
@@ -29,7 +31,7 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
          [&] {
              form->showErrorPopup("T", "M", MainFormTestPeer::okHandler(), false);
              ok = elm_object_part_content_get(ad->popupMessage, "button1");
-             ui::pressOk(ok);
+             clicking = ui::clickEvery(ok);
          },
          false},
     };
@@ -43,10 +45,51 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
                               },
                               0.55));  // 0.5 s after `act`
     }
+    if (clicking) ecore_timer_del(clicking);
     EXPECT_EQ(nullptr, TimerTestPeer::pending(other));  // it did expire
     EXPECT_NE(nullptr, ok);
     EXPECT_FALSE(evas_object_visible_get(ad->popupMessage));
     EXPECT_TRUE(evas_object_visible_get(ad->win));
+}
+
+// Ended in the foreground, the app is paused (arming the back timer) and then terminated,
+// which leaves no timer behind.
+TEST_F(FormEvents, BackKeyInTheForegroundPausesThenTerminates) {
+    ui::installHost(dev, ui::Host());
+    MainForm f;
+    static MainForm* form;
+    static std::string seen;
+    static bool armed, pending;
+    form = &f;
+    seen.clear();
+    ui_app_lifecycle_callback_s cb = {
+        [](void* d) {
+            ecore_job_add([](void*) { ui::pressKey(form->getWindowObject()->win, "XF86Back"); },
+                          nullptr);
+            return MainForm::app_create(d);
+        },
+        [](void* d) {
+            seen += "terminate ";
+            MainForm::app_terminate(d);
+            pending = TimerTestPeer::pending(MainFormTestPeer::backTimer(*form)) != nullptr;
+        },
+        [](void* d) {
+            seen += "pause ";
+            MainForm::app_pause(d);
+            armed = TimerTestPeer::pending(MainFormTestPeer::backTimer(*form)) != nullptr;
+        },
+        [](void* d) {
+            seen += "resume ";
+            MainForm::app_resume(d);
+        },
+        MainForm::app_control};
+    char arg0[] = "vornix";
+    char* argv[] = {arg0, nullptr};
+    EXPECT_EQ(APP_ERROR_NONE, ui_app_main(1, argv, &cb, &f));
+    EXPECT_EQ("pause terminate ", seen);
+    EXPECT_TRUE(armed);
+    EXPECT_FALSE(pending);
+    MainFormTestPeer::dispose(f);
 }
 
 TEST_F(FormEvents, AppControlChangesNothingPauseArmsTheBackTimerResumeCancelsIt) {

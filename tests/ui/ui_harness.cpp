@@ -3,13 +3,21 @@
 #include <filesystem>
 
 #include "UiHarness.h"
+#include "ui_inspect.h"
 
 namespace {
 
-// One Elementary for the whole test program, on the buffer engine main() chose.
+// One Elementary for the whole test program, on the buffer engine main() chose, at the
+// scale ui_app_main gives the default 720x1280 screen.
 class ElementaryEnv : public testing::Environment {
 public:
-    void SetUp() override { elm_init(0, nullptr); }
+    void SetUp() override {
+        elm_init(0, nullptr);
+        int w, h;
+        double scale;
+        ui_screen(&w, &h, &scale);
+        elm_config_scale_set(ui_toolkit_scale(scale));
+    }
     void TearDown() override { elm_shutdown(); }
 };
 
@@ -81,6 +89,16 @@ void click(Evas_Object* obj) {
     evas_event_feed_mouse_move(e, x + w / 2, y + h / 2, ts, nullptr);
     evas_event_feed_mouse_down(e, 1, EVAS_BUTTON_NONE, ts + 1, nullptr);
     evas_event_feed_mouse_up(e, 1, EVAS_BUTTON_NONE, ts + 2, nullptr);
+}
+
+Ecore_Timer* clickEvery(Evas_Object* obj) {
+    return ecore_timer_add(
+        0.1,
+        [](void* o) -> Eina_Bool {
+            click(static_cast<Evas_Object*>(o));
+            return ECORE_CALLBACK_RENEW;
+        },
+        obj);
 }
 
 void afterClick(Evas_Object* obj, std::function<void()>* fn) {

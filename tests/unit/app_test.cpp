@@ -1,6 +1,8 @@
 // App: queries about the running app and other apps' shared folders, on test devices.
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <qor/log.h>
 
 #include <string>
 #include <vector>
@@ -136,6 +138,14 @@ TEST_F(AppTest, OtherAppsSharedFoldersLogTheirAnswer) {
                                 : expectedLine('I', func, msg, msg + id + " is " + path)},
                   logged(log));
     }
+}
+
+// The first log line of a file looks its tag up; a strerror(errno) among the line's
+// arguments may be read after that lookup, so the lookup must leave errno alone.
+TEST_F(AppTest, FirstTagLookupOfAFileKeepsErrno) {
+    errno = EACCES;
+    EXPECT_STREQ("Host_App", get_qor_tag());
+    EXPECT_EQ(EACCES, errno);
 }
 
 TEST(AppPackageIdTest, IsTheTextBeforeTheFirstDot) {

@@ -5,6 +5,7 @@
 
 #include <app_common.h>
 #include <dlog.h>
+#include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -18,12 +19,15 @@ static inline char* qor_clean_tag(char* tag) {
     return tag;
 }
 
+// Leaves errno as it found it: a log line's arguments may read it (strerror(errno)) before
+// or after this runs, and the name lookup may set it.
 static inline const char* get_qor_tag(void) {
     if (qor_tag) return qor_tag;
+    int saved = errno;
     char* name = NULL;
-    if (app_get_name(&name) != APP_ERROR_NONE || name == NULL) return "UNKNOWN";
-    qor_tag = qor_clean_tag(name);
-    return qor_tag;
+    if (app_get_name(&name) == APP_ERROR_NONE && name != NULL) qor_tag = qor_clean_tag(name);
+    errno = saved;
+    return qor_tag ? qor_tag : "UNKNOWN";
 }
 
 // The part after the last '/' of a build-time file name.
@@ -36,6 +40,9 @@ static inline const char* get_base_name(const char* path) {
 #define QOR_LOG(prio, fmt, ...)                                                             \
     dlog_print(prio, get_qor_tag(), "%s: %s(%d) > " fmt, get_base_name(__FILE__), __func__, \
                __LINE__, ##__VA_ARGS__)
+// dlog.h brings its own LOGI and LOGE; these replace them.
+#undef LOGI
+#undef LOGE
 #define LOGI(fmt, ...) QOR_LOG(DLOG_INFO, fmt, ##__VA_ARGS__)
 #define LOGE(fmt, ...) QOR_LOG(DLOG_ERROR, fmt, ##__VA_ARGS__)
 
