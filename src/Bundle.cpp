@@ -110,11 +110,12 @@ void Bundle::bundle_iterator_cb(const char* key, int type, const bundle_keyval_t
             void* value = NULL;
             size_t size = 0;
             int ret = bundle_keyval_get_basic_val(entry, &value, &size);
-            if (ret == 0)
+            if (ret == 0) {
                 listener->onStringAdded(key, static_cast<const char*>(value));
-            else
-                LOGE("Failed to get basic string for key(%s). err(%s)", key,
-                     get_error_message(ret));
+            } else {
+                const char* why = get_error_message(ret);
+                LOGE("Failed to get basic string for key(%s). err(%s)", key, why);
+            }
             break;
         }
         case BUNDLE_TYPE_STR_ARRAY: {
@@ -129,8 +130,8 @@ void Bundle::bundle_iterator_cb(const char* key, int type, const bundle_keyval_t
                 const char** strings = const_cast<const char**>(reinterpret_cast<char**>(array));
                 listener->onStringArrayAdded(key, strings, (int)count);
             } else {
-                LOGE("Failed to get string array for key(%s). err(%s)", key,
-                     get_error_message(ret));
+                const char* why = get_error_message(ret);
+                LOGE("Failed to get string array for key(%s). err(%s)", key, why);
             }
             break;
         }

@@ -37,8 +37,8 @@ Version getQorVersion() {
 
     packageResult = package_manager_get_package_info(_QOR_PKG_ID, &package_info);
     if (packageResult != 0) {
-        LOGE("Could not get the package information for %s, error = %s", _QOR_APP_ID,
-             get_error_message(packageResult));
+        const char* why = get_error_message(packageResult);
+        LOGE("Could not get the package information for %s, error = %s", _QOR_APP_ID, why);
         return version;
     }
     packageResult = package_info_get_version(package_info, &v);
@@ -47,8 +47,8 @@ Version getQorVersion() {
         swap(version, installed);
         free(v);
     } else {
-        LOGE("Could not get the package version for %s, error = %s", _QOR_APP_ID,
-             get_error_message(packageResult));
+        const char* why = get_error_message(packageResult);
+        LOGE("Could not get the package version for %s, error = %s", _QOR_APP_ID, why);
     }
     package_info_destroy(package_info);
     return version;
@@ -109,8 +109,8 @@ int main(int argc, char* pArgv[]) {
             void* handle = notLoadable ? nullptr : dlopen(qorApplicationPath.c_str(), RTLD_LAZY);
             if (handle == nullptr) {
                 if (!notLoadable) notLoadable = dlerror();
-                LOGE("Vornix dlopen() failed: %s, PATH=%s", notLoadable,
-                     qorApplicationPath.c_str());
+                const char* path = qorApplicationPath.c_str();
+                LOGE("Vornix dlopen() failed: %s, PATH=%s", notLoadable, path);
                 return -1;
             }
             qor_main_t qorMain = reinterpret_cast<qor_main_t>(dlsym(handle, "main"));
