@@ -141,8 +141,15 @@ TEST_F(TimerTest, RefusedStartsAndExpiriesWithoutListener) {
         EXPECT_EQ(captured(refused), Lines{expected("_start", "mTimer is not NULL!")});
         vt::LogCapture log;
         ASSERT_EQ(repeat ? quiet.startAsRepeatable(20) : quiet.start(20), 0);
-        vt::runUntil([&] { return p.calls >= 3; }, 0.6);  // quiet's first expiry comes earlier
-        EXPECT_EQ(p.calls, repeat ? 1 : 3);
+        // Turned one-shot, p expires once and is gone; turned repeating, it goes on. A late
+        // loop may run several expiries at once, so only the repeating count is open-ended.
+        ASSERT_TRUE(vt::runUntil(
+            [&] { return repeat ? p.calls >= 1 && captured(log).size() >= 2 : p.calls >= 3; },
+            20.0));
+        if (repeat)
+            EXPECT_EQ(p.calls, 1);
+        else
+            EXPECT_GE(p.calls, 3);
         EXPECT_EQ(Peer::pending(p.t) != nullptr, !repeat);
         Lines lines = captured(log);
         EXPECT_EQ(lines, Lines(repeat ? std::max<size_t>(lines.size(), 2) : 1,
