@@ -56,7 +56,7 @@ if [ "$do_build" -eq 1 ]; then
   say "Installing what is missing and building"
   "$root/tools/install-deps.sh"
   cmake -S "$root" -B "$build" >/dev/null
-  make -C "$build" -j"$(nproc)" --no-print-directory vornix-device demo-packages >/dev/null
+  cmake --build "$build" -j"$(nproc)" --target vornix-device demo-packages >/dev/null
 fi
 
 tool=$build/vornix-device

@@ -3,8 +3,6 @@
 
 #include <string>
 
-using std::string;
-
 // Queries about the running app and other apps' shared folders.
 // Every answer is a string; an empty one means the platform could not give it.
 class App {
@@ -12,27 +10,27 @@ public:
     App();
     virtual ~App();
 
-    static string getAppId();
-    static string getAppName();
-    static string getAppVersion();
+    static std::string getAppId();
+    static std::string getAppName();
+    static std::string getAppVersion();
 
-    static string getAppCachePath();
-    static string getAppExternalCachePath();
-    static string getAppDataPath();
-    static string getAppExternalDataPath();
-    static string getAppExternalSharedDataPath();
-    static string getAppResourcePath();
-    static string getAppSharedDataPath();
-    static string getAppSharedResourcePath();
-    static string getAppSharedTrustedPath();
+    static std::string getAppCachePath();
+    static std::string getAppExternalCachePath();
+    static std::string getAppDataPath();
+    static std::string getAppExternalDataPath();
+    static std::string getAppExternalSharedDataPath();
+    static std::string getAppResourcePath();
+    static std::string getAppSharedDataPath();
+    static std::string getAppSharedResourcePath();
+    static std::string getAppSharedTrustedPath();
 
-    static string getAppSharedDataPath(const char* appId);
-    static string getAppSharedResourcePath(const char* appId);
+    static std::string getAppSharedDataPath(const char* appId);
+    static std::string getAppSharedResourcePath(const char* appId);
 
     // The device's shared media folder is fixed on every device.
-    static string getSystemMediaPath() { return "/opt/usr/media/"; }
-    static string getPackageIdFromAppId(const string& appId);
-    static string getAppPackageId();
+    static std::string getSystemMediaPath() { return "/opt/usr/media/"; }
+    static std::string getPackageIdFromAppId(const std::string& appId);
+    static std::string getAppPackageId();
 };
 
 #endif

@@ -8,10 +8,17 @@
 
 #include "Bundle.h"
 
-using std::string;
-
 // An owning or borrowing wrapper over a request to another application. Never copied;
-// clone() gives an independent request.
+// clone() gives an independent request, which the caller deletes.
+//
+// Out-pointers: each `char**` getter hands out a copy that the caller frees with free()
+// (it may be null when the request has no such field); getExtraDataArray() hands out an
+// array whose strings and the array itself the caller frees with free(). On an error code
+// nothing is handed out and nothing needs freeing. The std::string getters free their copy
+// themselves. getExtraDataAsBundle() gives a new bundle the caller releases with bundle_free().
+//
+// Some names (copyExtaDataFromBundle, isReplyReqested) are spelt as the interface shared
+// with the layer's callers has them, and are kept so.
 class AppControl : public IBundleKeyValueListener {
 public:
     AppControl();
@@ -22,19 +29,19 @@ public:
     const char* getErrorMessage();
     AppControl* clone();
 
-    string getAppId();
+    std::string getAppId();
     int getAppId(char** appid);
-    string getCallerAppId();
+    std::string getCallerAppId();
     int getCallerAppId(char** id);
-    string getCategory();
+    std::string getCategory();
     int getCategory(char** category);
-    string getMime();
+    std::string getMime();
     int getMime(char** mime);
-    string getOperation();
+    std::string getOperation();
     int getOperation(char** operation);
-    string getUri();
+    std::string getUri();
     int getUri(char** uri);
-    string getExtraData(const char* key);
+    std::string getExtraData(const char* key);
     int getExtraData(const char* key, char** value);
 
     int setAppId(const char* appid);

@@ -5,8 +5,6 @@
 
 #include <string>
 
-using std::string;
-
 // Receives the entries of a bundle one at a time. What it is handed belongs to
 // the bundle being walked: a listener copies whatever it keeps.
 class IBundleKeyValueListener {
@@ -17,7 +15,9 @@ public:
     virtual void onBytesAdded(const char* key, const void* bytes, size_t len) = 0;
 };
 
-// An owning or borrowing wrapper over a platform bundle. Never copied.
+// An owning or borrowing wrapper over a platform bundle. Never copied. getString(key, char**),
+// getBytes() and getStringArray() lend the bundle's own data: not freed, valid while the entry
+// is; encode() hands out text the caller frees with free(), decode() a new Bundle it deletes.
 class Bundle : public IBundleKeyValueListener {
 public:
     Bundle();
@@ -31,9 +31,9 @@ public:
 
     int addBytes(const char* key, const void* b, size_t len);
     void* getBytes(const char* key, size_t& len);
-    int addString(const string& key, const string& str);
+    int addString(const std::string& key, const std::string& str);
     int addString(const char* key, const char* str);
-    string getString(const char* key);
+    std::string getString(const char* key);
     int getString(const char* key, char** str);
     int addStringArray(const char* key, const char** strArray, int len);
     const char** getStringArray(const char* key, int& len);

@@ -10,8 +10,6 @@
 #include "AppControl.h"
 #include "Timer.h"
 
-using std::string;
-
 // The widgets of the download form.
 typedef struct _mainForm {
     Evas_Object* parent;
@@ -62,7 +60,8 @@ public:
     void launchTizenStore();
     void tizenStoreLaunchFailed();
     void createApplicationStartFile();
-    void showErrorPopup(string title, string message, Evas_Smart_Cb ok_button_cb, bool closeAp);
+    void showErrorPopup(std::string title, std::string message, Evas_Smart_Cb ok_button_cb,
+                        bool closeAp);
 
 private:
     friend class MainFormTestPeer;  // tests read the timer and strings through it
@@ -78,16 +77,16 @@ private:
     static void popup_ok_button_cb(void* data, Evas_Object* obj, void* event_info);
 
     bool download_form_view_create(app_data_t* app_data, Evas_Object* parent);
-    string app_get_resource(const char* file_name);
+    std::string app_get_resource(const char* file_name);
 
     app_data_t winObject;
     AppControl qorService;
     AppControl tizenStore;
     bool closeApplication;
     bool versionQorTooLow;
-    string aplicationID;
-    string applicationName;
-    string applicationIconPath;
+    std::string aplicationID;  // spelt as the interface has it
+    std::string applicationName;
+    std::string applicationIconPath;
     app_info_h applicationInfo;
     Timer backTimer;
 };

@@ -3,15 +3,13 @@
 
 #include <string>
 
-using std::string;
-
 // A dotted version number ("2.0.0") with an optional text remainder ("beta").
 class Version {
 public:
-    static Version createFromFile(string& path);
+    static Version createFromFile(std::string& path);
 
     Version(const char* version);
-    Version(string& version);
+    Version(std::string& version);
     Version(const Version& other);
     Version();
     ~Version();

@@ -7,6 +7,8 @@
 
 #include <qor/log.h>
 
+using std::string;
+
 namespace {
 
 // Takes over a heap string from the platform: copied, then released.

@@ -5,6 +5,8 @@
 
 #include <qor/log.h>
 
+using std::string;
+
 namespace {
 
 // Takes over a text the platform handed out: copied, then released.

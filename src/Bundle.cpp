@@ -2,6 +2,8 @@
 
 #include <qor/log.h>
 
+using std::string;
+
 Bundle::Bundle() {
     mBundleH = bundle_create();
     mOwnBundle = true;

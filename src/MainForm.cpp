@@ -15,6 +15,8 @@
 
 #include "App.h"
 
+using std::string;
+
 namespace {
 
 // Ten seconds in the background end the app.

@@ -10,6 +10,8 @@
 
 #include "TextFile.h"
 
+using std::string;
+
 namespace {
 
 const int kMaxComponents = 10;

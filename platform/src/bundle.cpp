@@ -24,6 +24,8 @@
 #include <bundle.h>
 #include <tizen_error.h>
 
+#include <glib.h>
+
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -89,57 +91,26 @@ int add(bundle* b, const char* key, int type, std::vector<std::string> values) {
 
 std::string withTerminator(const char* s) { return std::string(s, strlen(s) + 1); }
 
-// --- base64 ---
-
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+// --- base64 (GLib's codec) ---
 
 std::string toBase64(const std::string& in) {
-    std::string out;
-    out.reserve((in.size() + 2) / 3 * 4);
-    size_t i = 0;
-    for (; i + 3 <= in.size(); i += 3) {
-        uint32_t v = (uint8_t)in[i] << 16 | (uint8_t)in[i + 1] << 8 | (uint8_t)in[i + 2];
-        for (int s = 18; s >= 0; s -= 6) out += kAlphabet[(v >> s) & 63];
-    }
-    size_t rest = in.size() - i;
-    if (rest) {
-        uint32_t v = (uint8_t)in[i] << 16 | (rest == 2 ? (uint8_t)in[i + 1] << 8 : 0);
-        out += kAlphabet[(v >> 18) & 63];
-        out += kAlphabet[(v >> 12) & 63];
-        out += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
-        out += '=';
-    }
+    gchar* text = g_base64_encode((const guchar*)in.data(), in.size());
+    std::string out(text);
+    g_free(text);
     return out;
 }
 
-int sextet(unsigned char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
-
-// Strict: whole quads, padding only at the very end, unused bits zero.
+// Strict: GLib's decoder skips what is not base64, so the input is taken only when it
+// is exactly the encoding of what it decodes to (whole quads, padding only at the very
+// end, unused bits zero).
 bool fromBase64(const unsigned char* in, size_t len, std::string* out) {
     if (len % 4 != 0) return false;
-    out->reserve(len / 4 * 3);
-    for (size_t i = 0; i < len; i += 4) {
-        bool last = i + 4 == len;
-        int pad = last ? (in[i + 3] == '=') + (in[i + 2] == '=' && in[i + 3] == '=') : 0;
-        uint32_t v = 0;
-        for (int j = 0; j < 4 - pad; ++j) {
-            int s = sextet(in[i + j]);
-            if (s < 0) return false;
-            v |= (uint32_t)s << (18 - 6 * j);
-        }
-        if ((pad == 1 && (v & 0xff)) || (pad == 2 && (v & 0xffff))) return false;
-        out->push_back((char)(v >> 16));
-        if (pad < 2) out->push_back((char)(v >> 8));
-        if (pad < 1) out->push_back((char)v);
-    }
-    return true;
+    out->resize(len / 4 * 3 + 3);
+    gint state = 0;
+    guint save = 0;
+    out->resize(g_base64_decode_step((const gchar*)in, len, (guchar*)&(*out)[0], &state, &save));
+    std::string again = toBase64(*out);
+    return again.size() == len && memcmp(again.data(), in, len) == 0;
 }
 
 // --- binary layout ---

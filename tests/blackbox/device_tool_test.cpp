@@ -528,23 +528,8 @@ TEST(DeviceBuild, LauncherSourcesBuildOnlyAgainstTheDevicePlatform) {
     }
 }
 
-// The device build compiles every launcher source against the platform's libraries; the
-// host manifests (device template, demo) ask exactly the privileges the launcher needs.
-TEST(DeviceBuild, BuildAndManifestsCoverTheLauncher) {
-    std::string cmake = vt::readFile(vt::sourceDir() + "/CMakeLists.txt");
-    std::smatch m;
-    ASSERT_TRUE(
-        std::regex_search(cmake, m, std::regex(R"(set\(VORNIX_LAUNCHER_SOURCES([^)]*)\))")));
-    Names present;
-    for (const std::string& f : sourceFiles())
-        if (std::regex_match(f, std::regex(R"(src/.*\.cpp)"))) present.insert(f);
-    EXPECT_EQ(nameSet(m[1]), present);
-    ASSERT_TRUE(std::regex_search(cmake, m, std::regex(R"(pkg_check_modules\(TIZEN([^)]*)\))")));
-    Names modules = nameSet(m[1]);
-    for (const std::string& module :
-         words("capi-appfw-application capi-appfw-app-manager capi-appfw-package-manager bundle "
-               "dlog elementary efl-extension"))
-        EXPECT_TRUE(modules.count(module)) << module;
+// The host manifests (device template, demo) ask exactly the privileges the launcher needs.
+TEST(DeviceBuild, HostManifestsAskWhatTheLauncherNeeds) {
     for (const char* path :
          {"packaging/tizen-manifest.xml", "demo/packages/org.example.hello/tizen-manifest.xml"}) {
         device::Package pkg;

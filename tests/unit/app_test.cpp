@@ -55,7 +55,7 @@ protected:
 TEST_F(AppTest, OwnIdentityAndFolders) {
     const std::string h = device.packageRoot(kHostId),
                       sd = device.path() + "/opt/storage/sdcard/apps/" + kHostId + "/";
-    using Query = string (*)();
+    using Query = std::string (*)();
     const struct {
         Query query;
         std::string newApi, oldApi;
