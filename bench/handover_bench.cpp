@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "device.h"
+#include "devkit.h"
 
 namespace {
 

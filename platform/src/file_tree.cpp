@@ -1,4 +1,4 @@
-#include "file_tree.h"
+#include "files.h"
 
 #include <dirent.h>
 #include <errno.h>

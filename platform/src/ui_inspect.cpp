@@ -3,6 +3,8 @@
 
 #include "ui_inspect.h"
 
+#include "environment.h"
+
 #include <Ecore.h>
 #include <Ecore_Evas.h>
 #include <Elementary.h>
@@ -181,7 +183,7 @@ bool ui_inspect_control(const std::string& line) {
 }
 
 void ui_inspect_arm_from_environment() {
-    const char* base = getenv("VORNIX_SNAPSHOT");
+    const char* base = env::snapshot();
     if (!base || !*base) return;
     gSnapshotBase = base;
     ecore_timer_add(kSnapshotDelay, snapshotLater, nullptr);
