@@ -59,16 +59,6 @@ bool exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
-PackageSpec layerPackage(const std::string& version, const std::string& runtime) {
-    PackageSpec p;
-    p.pkgId = "QOR111TBNX";
-    p.version = version;
-    p.apps.push_back(
-        {"QOR111TBNX.QorService", "service-application", "qor-service", "QOR Service", false, ""});
-    if (!runtime.empty()) p.copies["shared/res/QorApplication.exe"] = runtime;
-    return p;
-}
-
 TestDevice::TestDevice() : mPath(makeTempDir("vornix-device")) {
     std::string err;
     if (device::createDevice(mPath, &err) != device::OK) throw std::runtime_error(err);

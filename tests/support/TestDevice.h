@@ -19,12 +19,9 @@ bool exists(const std::string& path);
 // Packages to install are described as the device kit describes them.
 using devkit::AppSpec;
 using devkit::hostPackage;
+using devkit::layerPackage;
 using devkit::manifestXml;
 using devkit::PackageSpec;
-
-// The compatibility layer's package with its service app and, unless `runtime` is
-// empty, the file copied in as shared/res/QorApplication.exe.
-PackageSpec layerPackage(const std::string& version, const std::string& runtime);
 
 class TestDevice {
 public:

@@ -76,6 +76,16 @@ PackageSpec hostPackage(const std::string& label) {
     return p;
 }
 
+PackageSpec layerPackage(const std::string& version, const std::string& runtime) {
+    PackageSpec p;
+    p.pkgId = "QOR111TBNX";
+    p.version = version;
+    p.apps.push_back(
+        {"QOR111TBNX.QorService", "service-application", "qor-service", "QOR Service", false, ""});
+    if (!runtime.empty()) p.copies["shared/res/QorApplication.exe"] = runtime;
+    return p;
+}
+
 namespace {
 
 bool writeFile(const std::string& path, const std::string& content, int mode, std::string* err) {

@@ -59,6 +59,9 @@ std::string manifestXml(const PackageSpec& spec);
 // icon host.png, with the privileges the launcher needs.
 const char kHostId[] = "org.example.host";
 PackageSpec hostPackage(const std::string& label = "Host App");
+// The compatibility layer's package with its service app and, unless `runtime` is
+// empty, the file copied in as shared/res/QorApplication.exe.
+PackageSpec layerPackage(const std::string& version, const std::string& runtime);
 
 // Writes the package folder `dir` (made when missing): its manifest, files and copies
 // (copies get mode 0755). `err` gets a one-line reason on failure.
