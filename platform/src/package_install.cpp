@@ -60,6 +60,14 @@ private:
     ScopedFd mFd;
 };
 
+// The last step of a change, once it is recorded: the replaced version goes, then the intent.
+Status cleanUp(const std::string& dev, const Paths& p, std::string* err) {
+    if (!removeTree(p.old, err)) return IO_FAILED;
+    stopPoint("cleaned");
+    unlink(intentFile(dev).c_str());
+    return OK;
+}
+
 // Puts the package staged (or already swapped in) in place and records it.
 Status finishInstall(const std::string& dev, const std::string& pkgId, std::string* err) {
     Paths p(dev, pkgId);
@@ -89,10 +97,7 @@ Status finishInstall(const std::string& dev, const std::string& pkgId, std::stri
         return fail(err, "cannot record " + pkgId + " in the package database: " + strerror(errno),
                     IO_FAILED);
     stopPoint("recorded");
-    if (!removeTree(p.old, err)) return IO_FAILED;
-    stopPoint("cleaned");
-    unlink(intentFile(dev).c_str());
-    return OK;
+    return cleanUp(dev, p, err);
 }
 
 Status finishUninstall(const std::string& dev, const std::string& pkgId, std::string* err) {
@@ -109,10 +114,7 @@ Status finishUninstall(const std::string& dev, const std::string& pkgId, std::st
                     "cannot remove " + pkgId + " from the package database: " + strerror(errno),
                     IO_FAILED);
     stopPoint("recorded");
-    if (!removeTree(p.old, err)) return IO_FAILED;
-    stopPoint("cleaned");
-    unlink(intentFile(dev).c_str());
-    return OK;
+    return cleanUp(dev, p, err);
 }
 
 // Finishes what the intent record names, then clears what no change owns any more:
