@@ -3,8 +3,6 @@
 
 #include "ui_inspect.h"
 
-#include "environment.h"
-
 #include <Ecore.h>
 #include <Ecore_Evas.h>
 #include <Elementary.h>
@@ -15,6 +13,8 @@
 #include <unistd.h>
 
 #include <functional>
+
+#include "environment.h"
 
 namespace {
 
