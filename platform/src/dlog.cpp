@@ -1,8 +1,7 @@
 // Platform log: lines in the log viewer's brief format
 // ("I/TAG     ( PID): message") to standard error and to the device's log file.
-//   VORNIX_DLOG_FILE    log file (default: var/log/dlog of the device, when one is set)
-//   VORNIX_DLOG_LEVEL   lowest priority written: a letter V D I W E F or a number
-//   VORNIX_DLOG_STDERR  "0" keeps lines off standard error
+// The file, the lowest priority and standard error are chosen by the environment
+// (environment.h); the line format is log_format.h's.
 #include <dlog.h>
 
 #include <fcntl.h>
