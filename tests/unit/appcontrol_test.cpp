@@ -386,26 +386,30 @@ TEST_F(AppControlLaunch, JournalLinesAndRefusedLaunches) {
         EXPECT_EQ(journal(), c.line + " result=-17825759\n") << c.name;
     }
     // A request that cannot be made says why, and is not journaled.
-    vt::LogCapture log;
-    gCreateFailure = APP_CONTROL_ERROR_OUT_OF_MEMORY;  // the app id cannot be set
-    int ret = AppControl::launchApplication(kEcho, nullptr, nullptr, nullptr);
-    gCreateFailure = 0;
-    EXPECT_EQ(ret, APP_CONTROL_ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(captured(log, "AppControl.cpp: "),
-              Lines{vt::logBody(vt::logLine('E', "", "src/AppControl.cpp", "launchApplication",
-                                            "Failed to set app id",
-                                            "Failed to set app id(Invalid parameter)"))});
-    EXPECT_EQ(journal(), "");
-    vt::LogCapture opLog;
-    gSetOperationFailure = APP_CONTROL_ERROR_OUT_OF_MEMORY;
-    ret = AppControl::launchApplication(kEcho, "op", nullptr, nullptr);
-    gSetOperationFailure = 0;
-    EXPECT_EQ(ret, APP_CONTROL_ERROR_OUT_OF_MEMORY);
-    EXPECT_EQ(captured(opLog, "AppControl.cpp: "),
-              Lines{vt::logBody(vt::logLine('E', "", "src/AppControl.cpp", "launchApplication",
-                                            "Failed to set operation id",
-                                            "Failed to set operation id(Out of memory)"))});
-    EXPECT_EQ(journal(), "");
+    const struct {
+        int* failure;  // set to out of memory while the request is made
+        const char* operation;
+        int ret;
+        const char* needle;
+        const char* message;
+    } refused[] = {
+        // The app id cannot be set.
+        {&gCreateFailure, nullptr, APP_CONTROL_ERROR_INVALID_PARAMETER, "Failed to set app id",
+         "Failed to set app id(Invalid parameter)"},
+        {&gSetOperationFailure, "op", APP_CONTROL_ERROR_OUT_OF_MEMORY, "Failed to set operation id",
+         "Failed to set operation id(Out of memory)"},
+    };
+    for (const auto& c : refused) {
+        vt::LogCapture log;
+        *c.failure = APP_CONTROL_ERROR_OUT_OF_MEMORY;
+        int ret = AppControl::launchApplication(kEcho, c.operation, nullptr, nullptr);
+        *c.failure = 0;
+        EXPECT_EQ(ret, c.ret) << c.needle;
+        EXPECT_EQ(captured(log, "AppControl.cpp: "),
+                  Lines{vt::logBody(vt::logLine('E', "", "src/AppControl.cpp", "launchApplication",
+                                                c.needle, c.message))});
+        EXPECT_EQ(journal(), "") << c.needle;
+    }
     // The caller must be an installed app with the launch privilege.
     for (const char* caller : {"org.example.plain", "org.example.nobody", ""}) {
         mDevice.activate(caller);
