@@ -25,13 +25,13 @@
 #include <string>
 #include <vector>
 
-#include "device.h"
+#include "devkit.h"
 
 extern char** environ;
 
 namespace {
 
-const char kHostId[] = "org.example.host";
+using devkit::kHostId;
 
 double now() {
     struct timespec t;
@@ -78,22 +78,13 @@ double runOnce(const std::vector<std::string>& argv, const std::vector<std::stri
     close(p[0]);
     kill(pid, SIGTERM);
     int status;
-    for (int i = 0; i < 50 && waitpid(pid, &status, WNOHANG) == 0; ++i) usleep(100 * 1000);
-    if (waitpid(pid, &status, WNOHANG) == 0) {
+    if (!devkit::waitFor([&] { return waitpid(pid, &status, WNOHANG) != 0; }, 5000, 100)) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
     }
     return framed ? ms : -1;
 }
 
-bool copyFile(const std::string& from, const std::string& to) {
-    std::ifstream in(from, std::ios::binary);
-    std::ofstream out(to, std::ios::binary);
-    out << in.rdbuf();
-    return in.good() && out.good();
-}
-
-// A small opaque icon, so the launcher's icon costs what a real one does.
 bool makeIcon(const std::string& path) {
     ecore_evas_init();
     std::vector<unsigned int> px(96 * 96, 0xff3070e0);
@@ -109,25 +100,16 @@ bool makeIcon(const std::string& path) {
 
 bool makeDevice(const std::string& dev, std::string* err) {
     if (device::createDevice(dev, err) != device::OK) return false;
-    std::string src = dev + "/.host-src";
-    for (const char* d : {"", "/shared", "/shared/res", "/res", "/res/screen-density-high"})
-        mkdir((src + d).c_str(), 0755);
-    std::ofstream(src + "/tizen-manifest.xml")
-        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-           "<manifest xmlns=\"http://tizen.org/ns/packages\" api-version=\"4\" package=\""
-        << kHostId << "\" version=\"1.0.0\">\n  <ui-application appid=\"" << kHostId
-        << "\" exec=\"vornix\" type=\"capp\">\n    <label>Host App</label>\n"
-           "    <icon>host.png</icon>\n  </ui-application>\n  <privileges>\n"
-           "    <privilege>http://tizen.org/privilege/packagemanager.info</privilege>\n"
-           "    <privilege>http://tizen.org/privilege/appmanager.launch</privilege>\n"
-           "  </privileges>\n</manifest>\n";
-    if (!copyFile(VORNIX_SOURCE_DIR "/resources/screen-density-high/download-QOR.png",
-                  src + "/res/screen-density-high/download-QOR.png") ||
-        !makeIcon(src + "/shared/res/host.png")) {
+    std::string icon = dev + "/.host-icon.png";
+    if (!makeIcon(icon)) {
         *err = "cannot prepare the host package";
         return false;
     }
-    return device::installPackage(dev, src, nullptr, err) == device::OK;
+    devkit::PackageSpec host = devkit::hostPackage();
+    host.copies["res/screen-density-high/download-QOR.png"] =
+        VORNIX_SOURCE_DIR "/resources/screen-density-high/download-QOR.png";
+    host.copies["shared/res/host.png"] = icon;
+    return devkit::installPackage(dev, host, err);
 }
 
 }  // namespace

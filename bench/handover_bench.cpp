@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "device.h"
+#include "devkit.h"
 
 namespace {
 
@@ -22,18 +22,6 @@ struct Sample {
     double ms;
     long maxRssKb;
 };
-
-void writeFile(const std::string& path, const std::string& text) {
-    FILE* f = fopen(path.c_str(), "w");
-    if (!f) return;
-    fputs(text.c_str(), f);
-    fclose(f);
-}
-
-bool copyFile(const std::string& from, const std::string& to) {
-    std::string cmd = "cp '" + from + "' '" + to + "'";
-    return system(cmd.c_str()) == 0;
-}
 
 Sample runOnce(const std::string& program, const std::vector<std::string>& env) {
     struct timespec a, b;
@@ -78,24 +66,12 @@ int main(int argc, char** argv) {
         return fprintf(stderr, "%s\n", err.c_str()), 1;
 
     // A host app and the layer with its runtime, as on a device.
-    std::string pkgs = dev + "/src";
-    std::string host = pkgs + "/host", layer = pkgs + "/layer";
-    system(("mkdir -p '" + host + "/shared/res' '" + layer + "/shared/res'").c_str());
-    writeFile(host + "/tizen-manifest.xml",
-              "<manifest xmlns=\"http://tizen.org/ns/packages\" api-version=\"4\" "
-              "package=\"org.example.host\" version=\"1.0.0\"><ui-application "
-              "appid=\"org.example.host\" exec=\"vornix\"><label>Host</label><icon>host.png</icon>"
-              "</ui-application><privileges><privilege>http://tizen.org/privilege/"
-              "packagemanager.info</privilege></privileges></manifest>");
-    writeFile(host + "/shared/res/.android.apki", "min-qor-rev:2.1.0\n");
-    writeFile(layer + "/tizen-manifest.xml",
-              "<manifest xmlns=\"http://tizen.org/ns/packages\" api-version=\"4\" "
-              "package=\"QOR111TBNX\" version=\"2.2.0\"><service-application "
-              "appid=\"QOR111TBNX.QorService\" exec=\"qor\"><label>QOR</label>"
-              "</service-application></manifest>");
-    copyFile(bin + "/runtime/QorApplication.exe", layer + "/shared/res/QorApplication.exe");
-    if (device::installPackage(dev, host, nullptr, &err) != device::OK ||
-        device::installPackage(dev, layer, nullptr, &err) != device::OK)
+    devkit::PackageSpec host = devkit::hostPackage("Host");
+    host.privileges = {"http://tizen.org/privilege/packagemanager.info"};
+    host.files["shared/res/.android.apki"] = "min-qor-rev:2.1.0\n";
+    if (!devkit::installPackage(dev, host, &err) ||
+        !devkit::installPackage(
+            dev, devkit::layerPackage("2.2.0", bin + "/runtime/QorApplication.exe"), &err))
         return fprintf(stderr, "%s\n", err.c_str()), 1;
 
     std::string runtime = device::packageDir(dev, "QOR111TBNX") + "shared/res/QorApplication.exe";
@@ -122,6 +98,6 @@ int main(int argc, char** argv) {
     printf("  median of per-pair ratios: %.3f (target <= 1.10)\n", median(ratios));
     printf("  ratio of medians:          %.3f\n", median(tl) / median(tf));
     printf("  extra peak RSS: %ld KiB (target <= 1024)\n", rssL - rssF);
-    system(("rm -rf '" + dev + "'").c_str());
+    devkit::removeTree(dev);
     return 0;
 }

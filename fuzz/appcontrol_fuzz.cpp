@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app_control_internal.h"
+#include "devkit.h"
 
 namespace {
 

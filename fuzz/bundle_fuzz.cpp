@@ -3,6 +3,7 @@
 // often); even, as the encoded text itself. Whatever decodes must encode to the
 // same text and decode again to an equal bundle.
 #include <bundle.h>
+#include <glib.h>
 
 #include <stdint.h>
 #include <stdlib.h>
@@ -10,11 +11,14 @@
 #include <string>
 #include <vector>
 
-// Compiled in, so that the decoder gets the fuzzer's coverage and sanitizers; the
-// platform library is built without them. Its definitions take precedence.
-#include "../platform/src/bundle.cpp"
-
 namespace {
+
+std::string toBase64(const std::string& in) {
+    gchar* text = g_base64_encode(reinterpret_cast<const guchar*>(in.data()), in.size());
+    std::string out(text);
+    g_free(text);
+    return out;
+}
 
 std::vector<std::string> entries(bundle* b) {
     std::vector<std::string> out;

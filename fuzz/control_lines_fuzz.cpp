@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app_control_internal.h"
-#include "control_lines.h"
+#include "devkit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;

@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-// Compiled in, for the fuzzer's coverage and sanitizers; its definitions take precedence.
-#include "../platform/src/device.cpp"
+#include "devkit.h"
 
 namespace {
 
@@ -16,16 +15,7 @@ void check(bool ok) {
     if (!ok) abort();
 }
 
-std::string describe(const device::Package& p) {
-    std::string s = p.pkgId + '\0' + (p.hasVersion ? "v" : "-") + p.version + '\0' + p.apiVersion +
-                    '\0' + p.label;
-    for (const std::string& priv : p.privileges) s += std::string("\0p", 2) + priv;
-    for (const device::AppEntry& a : p.apps)
-        s += std::string("\0a", 2) + a.appId + '\0' + a.kind + '\0' + a.type + '\0' + a.exec +
-             '\0' + (a.hasLabel ? "l" : "-") + a.label + '\0' + a.icon + '\0' +
-             (a.nodisplay ? "n" : "-");
-    return s;
-}
+using devkit::describe;
 
 // The input's NUL-separated fields as a package: id, version ("" and no version when
 // the field is absent), api-version, label, then privileges ("p..." fields) and apps

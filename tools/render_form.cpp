@@ -23,34 +23,9 @@
 #include <vector>
 
 #include "MainForm.h"
-#include "device.h"
-#include "ui_inspect.h"
+#include "devkit.h"
 
 namespace {
-
-const char kHostId[] = "org.example.host";
-
-std::string xmlText(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else if (c == '&')
-            out += "&amp;";
-        else
-            out += c;
-    }
-    return out;
-}
-
-bool copyFile(const std::string& from, const std::string& to) {
-    std::ifstream in(from, std::ios::binary);
-    std::ofstream out(to, std::ios::binary);
-    out << in.rdbuf();
-    return in.good() && out.good();
-}
 
 // A rounded tile in two blues with the host's initial, as an app icon looks.
 bool makeIcon(const std::string& path, const std::string& name) {
@@ -95,27 +70,19 @@ bool makeIcon(const std::string& path, const std::string& name) {
 // A scratch device with the host installed, and this process running as the host.
 bool makeDevice(const std::string& dev, const std::string& name, std::string* err) {
     if (device::createDevice(dev, err) != device::OK) return false;
-    std::string src = dev + "/.host-src";
-    for (const char* d : {"", "/shared", "/shared/res", "/res", "/res/screen-density-high"})
-        mkdir((src + d).c_str(), 0755);
-    std::ofstream(src + "/tizen-manifest.xml")
-        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-           "<manifest xmlns=\"http://tizen.org/ns/packages\" api-version=\"4\" package=\""
-        << kHostId << "\" version=\"1.0.0\">\n  <ui-application appid=\"" << kHostId
-        << "\" exec=\"vornix\" type=\"capp\">\n    <label>" << xmlText(name)
-        << "</label>\n    <icon>host.png</icon>\n  </ui-application>\n</manifest>\n";
-    std::string picture = VORNIX_SOURCE_DIR "/resources/screen-density-high/download-QOR.png";
-    if (!copyFile(picture, src + "/res/screen-density-high/download-QOR.png")) {
-        *err = "cannot read " + picture;
-        return false;
-    }
-    if (!makeIcon(src + "/shared/res/host.png", name)) {
+    std::string icon = dev + "/.host-icon.png";
+    if (!makeIcon(icon, name)) {
         *err = "cannot draw the icon";
         return false;
     }
-    if (device::installPackage(dev, src, nullptr, err) != device::OK) return false;
+    devkit::PackageSpec host = devkit::hostPackage(name);
+    host.privileges.clear();  // the form alone asks nothing of the package manager
+    host.copies["res/screen-density-high/download-QOR.png"] =
+        VORNIX_SOURCE_DIR "/resources/screen-density-high/download-QOR.png";
+    host.copies["shared/res/host.png"] = icon;
+    if (!devkit::installPackage(dev, host, err)) return false;
     setenv("VORNIX_DEVICE", dev.c_str(), 1);
-    setenv("VORNIX_APP_ID", kHostId, 1);
+    setenv("VORNIX_APP_ID", devkit::kHostId, 1);
     return true;
 }
 
@@ -152,8 +119,7 @@ bool render(bool upgrade, bool popup, const std::string& base) {
 }
 
 void removeTree(const std::string& dir) {
-    std::string cmd = "rm -rf '" + dir + "'";
-    if (system(cmd.c_str()) != 0) fprintf(stderr, "render-form: left %s behind\n", dir.c_str());
+    if (!devkit::removeTree(dir)) fprintf(stderr, "render-form: left %s behind\n", dir.c_str());
 }
 
 }  // namespace

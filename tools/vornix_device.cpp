@@ -22,14 +22,13 @@
 #include <string>
 #include <vector>
 
-#include "device.h"
+#include "devkit.h"
 
 namespace {
 
 const char kTool[] = "vornix-device";
 // The device's shared media folder sits at this fixed path on every device.
 const char kSystemMedia[] = "/opt/usr/media";
-const char kLetters[] = "??VDIWEFS";
 const char kMediaPrivilege[] = "http://tizen.org/privilege/mediastorage";
 
 const char kUsage[] =
@@ -74,11 +73,6 @@ int fail(const std::string& why, int status = 1) {
 
 int usage(const std::string& why) { return fail(why + " (see " + kTool + " --help)", 2); }
 
-bool isDir(const std::string& p) {
-    struct stat st;
-    return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool isEmptyDir(const std::string& p) {
     DIR* d = opendir(p.c_str());
     if (!d) return false;
@@ -96,15 +90,6 @@ std::string absolute(const std::string& path) {
     char cwd[4096];
     if (!getcwd(cwd, sizeof cwd)) return p;
     return std::string(cwd) + "/" + p;
-}
-
-bool makeDirs(const std::string& path) {
-    for (size_t p = path.find('/', 1);; p = path.find('/', p + 1)) {
-        std::string cur = path.substr(0, p);
-        if (mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST) return false;
-        if (p == std::string::npos) break;
-    }
-    return isDir(path);
 }
 
 std::string describe(const device::Package& pkg) {
@@ -125,7 +110,7 @@ int cmdCreate(const std::string& dev, const std::string& shown) {
 int cmdInstall(const std::string& dev, const std::string& src) {
     device::Package pkg;
     std::string err;
-    if (!isDir(src)) return fail("cannot install " + src + ": not a package folder");
+    if (!device::isDir(src)) return fail("cannot install " + src + ": not a package folder");
     if (device::parseManifest(src + "/tizen-manifest.xml", &pkg, &err) != device::OK)
         return fail("cannot install " + src + ": " + err);
     device::Package old;
@@ -187,7 +172,7 @@ std::string privateMedia(const std::string& dev, bool writable) {
     // Mounts made here must not reach the rest of the system.
     if (mount(nullptr, "/", nullptr, MS_REC | MS_SLAVE, nullptr) != 0)
         return std::string("cannot make / a slave mount: ") + strerror(errno);
-    if (!makeDirs(kSystemMedia))
+    if (!devkit::makeDirs(kSystemMedia))
         return std::string("cannot create ") + kSystemMedia + ": " + strerror(errno);
     std::string media = device::mediaDir(dev);
     if (mount(media.c_str(), kSystemMedia, nullptr, MS_BIND | MS_REC, nullptr) != 0)
@@ -254,11 +239,6 @@ bool fileExists(const std::string& p) {
     return stat(p.c_str(), &st) == 0;
 }
 
-void sleepMs(int ms) {
-    struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
-    nanosleep(&ts, nullptr);
-}
-
 // The app writes the picture, then the listing, which appears whole; a window on a
 // display has no pixels to read, so only the listing comes.
 int cmdSnapshot(const std::string& dev, const std::string& appId, const std::string& base) {
@@ -267,52 +247,22 @@ int cmdSnapshot(const std::string& dev, const std::string& appId, const std::str
     unlink(png.c_str());
     int r = cmdControl(dev, appId, "snapshot " + base);
     if (r != 0) return r;
-    for (int waited = 0; waited < 20000; waited += 50) {
-        if (fileExists(txt)) {
-            std::cout << txt << "\n";
-            if (!fileExists(png))
-                return fail("no picture of " + appId + "'s window (headless runs only)");
-            std::cout << png << "\n";
-            return 0;
-        }
-        if (device::runningPid(dev, appId) == 0) break;
-        sleepMs(50);
+    devkit::waitFor([&] { return fileExists(txt) || device::runningPid(dev, appId) == 0; }, 20000,
+                    50);
+    if (fileExists(txt)) {
+        std::cout << txt << "\n";
+        if (!fileExists(png))
+            return fail("no picture of " + appId + "'s window (headless runs only)");
+        std::cout << png << "\n";
+        return 0;
     }
     return fail("no snapshot came from " + appId);
 }
 
 int parsePriority(const std::string& s) {
     if (s.size() == 1 && s[0] >= '2' && s[0] <= '7') return s[0] - '0';
-    if (s.size() == 1)
-        for (int p = 2; p <= 7; ++p)
-            if (kLetters[p] == toupper(static_cast<unsigned char>(s[0]))) return p;
-    return -1;
-}
-
-// A line of the log viewer's brief format: "<L>/<tag padded to 8>(<pid padded to 5>): ".
-// The tag may hold "(" and the message "): ", so the pid field is the first "): "
-// preceded by "(", spaces and digits; each character is looked at a bounded number of times.
-bool parseLogLine(const std::string& line, int* prio, std::string* tag) {
-    if (line.size() < 4 || line[1] != '/') return false;
-    const char* letter = strchr(kLetters + 2, line[0]);
-    if (!letter || !line[0]) return false;
-    for (size_t close = line.find("): ", 2); close != std::string::npos;
-         close = line.find("): ", close + 1)) {
-        size_t open = close;
-        bool digit = false;
-        while (open > 2 &&
-               (line[open - 1] == ' ' || isdigit(static_cast<unsigned char>(line[open - 1])))) {
-            digit = digit || line[open - 1] != ' ';
-            --open;
-        }
-        if (open > 2 && line[open - 1] == '(' && digit) {
-            *tag = line.substr(2, open - 3);
-            while (!tag->empty() && tag->back() == ' ') tag->pop_back();
-            *prio = static_cast<int>(letter - kLetters);
-            return true;
-        }
-    }
-    return false;
+    int p = s.size() == 1 ? logfmt::priorityOf(s[0]) : -1;
+    return p >= 2 && p <= 7 ? p : -1;  // no filter lets "S" (silent) lines only through
 }
 
 int cmdLog(const std::string& dev, const std::vector<std::string>& args) {
@@ -348,7 +298,7 @@ int cmdLog(const std::string& dev, const std::vector<std::string>& args) {
         std::string line(text, text[n - 1] == '\n' ? n - 1 : n);
         int prio = 0;
         std::string tag;
-        bool parsed = parseLogLine(line, &prio, &tag);
+        bool parsed = logfmt::parse(line, &prio, &tag);
         bool filtered = !tags.empty() || minPrio > 0;
         if (!parsed && filtered) continue;
         if (parsed && !tags.empty() && !tags.count(tag)) continue;

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "device.h"
+#include "devkit.h"
 
 namespace {
 

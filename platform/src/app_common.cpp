@@ -8,15 +8,9 @@
 #include <string>
 
 #include "device.h"
+#include "out_text.h"
 
 namespace {
-
-int dupOut(const std::string& s, char** out) {
-    char* c = strdup(s.c_str());
-    if (!c) return APP_ERROR_OUT_OF_MEMORY;
-    *out = c;
-    return APP_ERROR_NONE;
-}
 
 // One query about the running app: null out-pointer, then context, then the answer.
 template <typename F>

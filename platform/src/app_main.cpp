@@ -4,17 +4,27 @@
 // A process that runs as a known app on a device (see device.h) announces itself
 // while its loop runs:
 //   run/<appid>.pid   its process id and a line end
-//   run/<appid>.ctl   a FIFO the app reads; whoever wants to act on the running app
-//                     writes one line per message (device::sendControl does that):
+//   run/<appid>.ctl   its control FIFO, read here and nowhere else.
+//
+// The control protocol (the one description of it; README.md points here). Whoever
+// wants to act on the running app writes one line per message into the FIFO
+// (device::sendControl does that, and `vornix-device` with it):
 //     "pause"             the app goes to the background: pause, if it is running
 //     "resume"            the app comes back: resume, if it is paused
 //     "terminate"         the app is asked to end, as by ui_app_exit()
 //     "appcontrol <text>" a launch request that reaches the running app; <text> is
-//                         what appcontrol_from_message() decodes; app_control is called
-//     "snapshot <base>", "tap <text>", "key <name>"
-//                         look at or act on the app's window (ui_inspect.h)
+//                         what appcontrol_from_message() decodes, the encoded request
+//                         or, when the line would not fit one atomic write, "@<file>"
+//                         naming a request file, read only when it is a regular file
+//                         in the device's run/ folder; app_control is called
+//     "snapshot <base>"   writes <base>.png, the window's pixels, and <base>.txt, one
+//                         line per visible widget with its grid cell, style and text;
+//                         the listing appears last and whole, so its presence says the
+//                         snapshot is done (ui_inspect.h)
+//     "tap <text>"        clicks the button with that text
+//     "key <name>"        sends that key to the window
 //   Unknown or undecodable lines are ignored, and so is a line longer than 4096 bytes,
-//   whole; a line written in pieces is put together before it is read.
+//   whole (control_lines.h); a line written in pieces is put together before it is read.
 //   The app holds a lock on its pid file while it runs; only that holder removes both
 //   files, when the loop ends. A second process started as the same app hands its launch
 //   request to the running one over the FIFO and ends without becoming the app.
@@ -46,6 +56,8 @@
 #include "app_control_internal.h"
 #include "control_lines.h"
 #include "device.h"
+#include "environment.h"
+#include "scoped_fd.h"
 #include "ui_inspect.h"
 
 struct app_event_handler {
@@ -130,7 +142,7 @@ void onWindowDel(void*, Evas*, Evas_Object* win, void*) {
 void screenSize(int* w, int* h) {
     *w = 720;
     *h = 1280;
-    const char* s = getenv("VORNIX_SCREEN");
+    const char* s = env::screen();
     int sw = 0, sh = 0;
     if (s && sscanf(s, "%dx%d", &sw, &sh) == 2 && sw > 0 && sh > 0 && sw <= 16384 && sh <= 16384) {
         *w = sw;
@@ -214,17 +226,14 @@ Eina_Bool onSignalExit(void*, int, void*) {
 // removed as stale by someone else meanwhile is not ours to write.
 int lockPidFile(const std::string& path) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-        if (fd < 0) return -2;
+        ScopedFd fd(
+            open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+        if (!fd.valid()) return -2;
         struct stat mine, now;
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            close(fd);
-            return -1;
-        }
-        if (fstat(fd, &mine) == 0 && S_ISREG(mine.st_mode) && stat(path.c_str(), &now) == 0 &&
+        if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return -1;
+        if (fstat(fd.get(), &mine) == 0 && S_ISREG(mine.st_mode) && stat(path.c_str(), &now) == 0 &&
             now.st_ino == mine.st_ino && now.st_dev == mine.st_dev)
-            return fd;
-        close(fd);
+            return fd.release();
     }
     return -2;
 }
@@ -237,10 +246,7 @@ bool writePid(int fd) {
 
 // Reachable when its FIFO has a reader.
 bool reachable(const std::string& fifo) {
-    int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    close(fd);
-    return true;
+    return ScopedFd(open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)).valid();
 }
 
 enum class Announced { Yes, No, ElsewhereRunning };
@@ -301,7 +307,7 @@ void withdraw() {
 void ui_screen(int* w, int* h, double* scale) {
     screenSize(w, h);
     *scale = derivedScale(*w, *h);
-    const char* s = getenv("VORNIX_SCREEN_SCALE");
+    const char* s = env::screenScale();
     char* end = nullptr;
     double v = s ? strtod(s, &end) : 0;
     if (s && end != s && *end == '\0' && v >= 0.1 && v <= 10) *scale = v;

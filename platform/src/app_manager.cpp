@@ -7,6 +7,7 @@
 #include <string>
 
 #include "device.h"
+#include "out_text.h"
 
 struct app_info_s {
     device::Package pkg;
@@ -26,13 +27,6 @@ int lookup(const char* appId, device::Package* pkg, device::AppEntry* app) {
         default:
             return APP_MANAGER_ERROR_REQUEST_FAILED;
     }
-}
-
-int dupOut(const std::string& s, char** out) {
-    char* c = strdup(s.c_str());
-    if (!c) return APP_MANAGER_ERROR_OUT_OF_MEMORY;
-    *out = c;
-    return APP_MANAGER_ERROR_NONE;
 }
 
 int sharedFolder(const char* appId, char** path, const char* sub) {

@@ -15,9 +15,11 @@
 //   run/<appid>.pid, run/<appid>.ctl running apps: pid file and control FIFO
 //
 // A process learns its device and its identity the way a started app learns
-// them from the platform's launcher: from its environment.
-//   VORNIX_DEVICE   the device folder
-//   VORNIX_APP_ID   the id of the app this process runs as
+// them from the platform's launcher: from its environment (environment.h).
+//
+// The model's parts: device_layout.cpp (paths, identity, a new device), manifest.cpp,
+// package_db.cpp (the package database and lookups), package_install.cpp (changes
+// and their crash recovery), running_apps.cpp, files.h (file-system helpers).
 #ifndef VORNIX_PLATFORM_DEVICE_H
 #define VORNIX_PLATFORM_DEVICE_H
 
@@ -103,11 +105,12 @@ Status uninstallPackage(const std::string& dev, const std::string& pkgId, std::s
 // Finishes an install or uninstall a crash interrupted; every device command runs it first.
 Status recoverDevice(const std::string& dev, std::string* err);
 
-// Appends one line (a newline is added) to the device's launch journal.
+// Appends one line (a newline is added) to the device's launch journal
+// (launch_journal.cpp, which also describes the lines).
 Status appendJournal(const std::string& dev, const std::string& line);
 
-// Running apps. A running UI app holds run/<appid>.pid and reads run/<appid>.ctl,
-// a FIFO of one-line messages: "pause", "resume", "terminate", "appcontrol <base64>".
+// Running apps (running_apps.cpp). A running UI app holds run/<appid>.pid and reads
+// run/<appid>.ctl, a FIFO of one-line messages; app_main.cpp describes them.
 int runningPid(const std::string& dev, const std::string& appId);  // 0 when not running
 Status sendControl(const std::string& dev, const std::string& appId, const std::string& message);
 

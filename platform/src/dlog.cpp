@@ -1,8 +1,7 @@
 // Platform log: lines in the log viewer's brief format
 // ("I/TAG     ( PID): message") to standard error and to the device's log file.
-//   VORNIX_DLOG_FILE    log file (default: var/log/dlog of the device, when one is set)
-//   VORNIX_DLOG_LEVEL   lowest priority written: a letter V D I W E F or a number
-//   VORNIX_DLOG_STDERR  "0" keeps lines off standard error
+// The file, the lowest priority and standard error are chosen by the environment
+// (environment.h); the line format is log_format.h's.
 #include <dlog.h>
 
 #include <fcntl.h>
@@ -14,10 +13,11 @@
 #include <string>
 
 #include "device.h"
+#include "environment.h"
+#include "log_format.h"
 
 namespace {
 
-const char kLetters[] = "??VDIWEFS";
 const size_t kMaxMessage = 4076;
 
 struct Sink {
@@ -29,16 +29,15 @@ struct Sink {
 int parseLevel(const char* s) {
     if (!s || !*s) return DLOG_VERBOSE;
     if (s[0] >= '0' && s[0] <= '9') return atoi(s);
-    for (int p = DLOG_VERBOSE; p <= DLOG_SILENT; ++p)
-        if (kLetters[p] == s[0] || kLetters[p] == s[0] - 32) return p;
-    return DLOG_VERBOSE;
+    int p = logfmt::priorityOf(s[0]);
+    return p >= 0 ? p : DLOG_VERBOSE;
 }
 
 Sink& sink() {
     static Sink s;
     static std::once_flag once;
     std::call_once(once, [] {
-        const char* file = getenv("VORNIX_DLOG_FILE");
+        const char* file = env::dlogFile();
         std::string path = file ? file : "";
         if (path.empty()) {
             std::string dev = device::root();
@@ -46,8 +45,8 @@ Sink& sink() {
         }
         if (!path.empty())
             s.fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        s.threshold = parseLevel(getenv("VORNIX_DLOG_LEVEL"));
-        const char* err = getenv("VORNIX_DLOG_STDERR");
+        s.threshold = parseLevel(env::dlogLevel());
+        const char* err = env::dlogStderr();
         s.toStderr = !(err && err[0] == '0');
     });
     return s;
@@ -64,11 +63,8 @@ int dlog_vprint(log_priority prio, const char* tag, const char* fmt, va_list ap)
     char msg[kMaxMessage + 1];
     int n = vsnprintf(msg, sizeof msg, fmt, ap);
     if (n < 0) return DLOG_ERROR_INVALID_PARAMETER;
-    char head[512];
-    int h = snprintf(head, sizeof head, "%c/%-8s(%5d): ", kLetters[prio], tag ? tag : "",
-                     static_cast<int>(getpid()));
-    if (h < 0) return DLOG_ERROR_INVALID_PARAMETER;
-    std::string line(head, static_cast<size_t>(h) < sizeof head ? h : sizeof head - 1);
+    std::string line = logfmt::head(logfmt::letter(prio), tag ? tag : "", std::to_string(getpid()));
+    if (line.empty()) return DLOG_ERROR_INVALID_PARAMETER;
     size_t body = static_cast<size_t>(n) < kMaxMessage ? n : kMaxMessage;
     line.append(msg, body);
     line.push_back('\n');

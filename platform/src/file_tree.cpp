@@ -1,4 +1,6 @@
-#include "file_tree.h"
+#include "files.h"
+
+#include "scoped_fd.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -9,6 +11,8 @@
 #include <unistd.h>
 
 #include <vector>
+
+#include "scoped_fd.h"
 
 namespace device {
 
@@ -45,24 +49,24 @@ bool staysInside(const std::string& target, int depth) {
 }
 
 bool copyFile(int fromDir, int toDir, const char* name, mode_t mode, std::vector<char>* buf) {
-    int in = openat(fromDir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (in < 0) return false;
+    ScopedFd in(openat(fromDir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!in.valid()) return false;
     struct stat st;
-    int out = -1;
-    if (fstat(in, &st) == 0 && S_ISREG(st.st_mode))
-        out = openat(toDir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    bool ok = out >= 0;
+    ScopedFd out;
+    if (fstat(in.get(), &st) == 0 && S_ISREG(st.st_mode))
+        out.reset(openat(toDir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    bool ok = out.valid();
     ssize_t n = 0;
-    while (ok && (n = read(in, buf->data(), buf->size())) > 0)
+    while (ok && (n = read(in.get(), buf->data(), buf->size())) > 0)
         for (ssize_t done = 0; ok && done < n;) {
-            ssize_t w = write(out, buf->data() + done, n - done);
+            ssize_t w = write(out.get(), buf->data() + done, n - done);
             ok = w > 0;
             done += w;
         }
-    ok = ok && n == 0 && fchmod(out, mode) == 0;
+    ok = ok && n == 0 && fchmod(out.get(), mode) == 0;
     int saved = errno;
-    close(in);
-    if (out >= 0 && close(out) != 0 && ok) ok = false, saved = errno;
+    in.reset();
+    if (!out.closeChecked() && ok) ok = false, saved = errno;
     errno = saved;
     return ok;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "device.h"
+#include "out_text.h"
 
 struct package_info_s {
     device::Package pkg;
@@ -30,13 +31,6 @@ int find(const char* id, package_info_h* out) {
             return PACKAGE_MANAGER_ERROR_SYSTEM_ERROR;
     }
     *out = new package_info_s{pkg};
-    return PACKAGE_MANAGER_ERROR_NONE;
-}
-
-int dupOut(const std::string& s, char** out) {
-    char* c = strdup(s.c_str());
-    if (!c) return PACKAGE_MANAGER_ERROR_OUT_OF_MEMORY;
-    *out = c;
     return PACKAGE_MANAGER_ERROR_NONE;
 }
 

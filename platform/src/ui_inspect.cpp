@@ -14,6 +14,8 @@
 
 #include <functional>
 
+#include "environment.h"
+
 namespace {
 
 const double kSnapshotDelay = 0.5;  // seconds: lets the theme and text settle
@@ -181,7 +183,7 @@ bool ui_inspect_control(const std::string& line) {
 }
 
 void ui_inspect_arm_from_environment() {
-    const char* base = getenv("VORNIX_SNAPSHOT");
+    const char* base = env::snapshot();
     if (!base || !*base) return;
     gSnapshotBase = base;
     ecore_timer_add(kSnapshotDelay, snapshotLater, nullptr);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "TestDevice.h"
-#include "device.h"
+#include "devkit.h"
 
 namespace {
 

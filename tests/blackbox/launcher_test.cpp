@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "TestDevice.h"
-#include "device.h"
+#include "devkit.h"
 
 namespace {
 
@@ -82,10 +82,10 @@ void snapshotThenTerminate(int pid, void* data) {
     auto* run = static_cast<UiRun*>(data);
     std::string base = run->dev + "/form";
     // Generous waits: a loaded machine may take seconds to bring up the toolkit.
-    for (int i = 0; i < 1000 && device::runningPid(run->dev, kHost) == 0; ++i) usleep(20000);
+    devkit::waitFor([run] { return device::runningPid(run->dev, kHost) != 0; }, 20000);
     if (run->background) device::sendControl(run->dev, kHost, "pause");
     device::sendControl(run->dev, kHost, "snapshot " + base);
-    for (int i = 0; i < 1000 && !vt::exists(base + ".txt"); ++i) usleep(20000);
+    devkit::waitFor([&base] { return vt::exists(base + ".txt"); }, 20000);
     run->snapshot = vt::readFile(base + ".txt");
     kill(pid, SIGTERM);
 }

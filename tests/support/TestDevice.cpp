@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "device.h"
+#include "devkit.h"
 
 extern char** environ;
 
@@ -35,19 +35,12 @@ std::string makeTempDir(const std::string& prefix) {
 
 void removeTree(const std::string& path) {
     if (path.size() < 6) return;  // never anything like "/" or "/tmp"
-    std::string cmd = "rm -rf '" + path + "'";
-    if (system(cmd.c_str()) != 0) {
-        // Left behind in the temporary folder; nothing else depends on it.
-    }
-}
-
-static void makeParents(const std::string& path) {
-    for (size_t p = path.find('/', 1); p != std::string::npos; p = path.find('/', p + 1))
-        mkdir(path.substr(0, p).c_str(), 0755);
+    // Whatever is left stays in the temporary folder; nothing else depends on it.
+    devkit::removeTree(path);
 }
 
 void writeFile(const std::string& path, const std::string& content, int mode) {
-    makeParents(path);
+    devkit::makeDirs(path.substr(0, path.rfind('/')));
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f << content;
     f.close();
@@ -66,68 +59,6 @@ bool exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
-static std::string escapeXml(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
-std::string manifestXml(const PackageSpec& spec) {
-    std::string x =
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-        "<manifest xmlns=\"http://tizen.org/ns/packages\" api-version=\"" +
-        spec.apiVersion + "\" package=\"" + spec.pkgId + "\"";
-    if (!spec.noVersion) x += " version=\"" + escapeXml(spec.version) + "\"";
-    x += ">\n    <profile name=\"mobile\"/>\n";
-    for (const AppSpec& a : spec.apps) {
-        x += "    <" + a.kind + " appid=\"" + a.appId + "\" exec=\"" + escapeXml(a.exec) +
-             "\" type=\"capp\">\n";
-        if (!a.noLabel) x += "        <label>" + escapeXml(a.label) + "</label>\n";
-        if (!a.icon.empty()) x += "        <icon>" + escapeXml(a.icon) + "</icon>\n";
-        x += "    </" + a.kind + ">\n";
-    }
-    x += "    <privileges>\n";
-    for (const std::string& p : spec.privileges) x += "        <privilege>" + p + "</privilege>\n";
-    x += "    </privileges>\n</manifest>\n";
-    return x;
-}
-
-PackageSpec hostPackage(const std::string& label) {
-    PackageSpec p;
-    p.pkgId = "org.example.host";
-    p.apps.push_back({"org.example.host", "ui-application", "vornix", label, false, "host.png"});
-    p.privileges = {"http://tizen.org/privilege/packagemanager.info",
-                    "http://tizen.org/privilege/appmanager.launch"};
-    return p;
-}
-
-PackageSpec layerPackage(const std::string& version, const std::string& runtime) {
-    PackageSpec p;
-    p.pkgId = "QOR111TBNX";
-    p.version = version;
-    p.apps.push_back(
-        {"QOR111TBNX.QorService", "service-application", "qor-service", "QOR Service", false, ""});
-    if (!runtime.empty()) p.copies["shared/res/QorApplication.exe"] = runtime;
-    return p;
-}
-
 TestDevice::TestDevice() : mPath(makeTempDir("vornix-device")) {
     std::string err;
     if (device::createDevice(mPath, &err) != device::OK) throw std::runtime_error(err);
@@ -140,14 +71,9 @@ std::string TestDevice::packageRoot(const std::string& pkgId) const {
 }
 
 void TestDevice::install(const PackageSpec& spec) {
-    std::string src = makeTempDir("vornix-pkg");
-    writeFile(src + "/tizen-manifest.xml", manifestXml(spec));
-    for (const auto& f : spec.files) writeFile(src + "/" + f.first, f.second);
-    for (const auto& c : spec.copies) writeFile(src + "/" + c.first, readFile(c.second), 0755);
     std::string err;
-    device::Status st = device::installPackage(mPath, src, nullptr, &err);
-    removeTree(src);
-    if (st != device::OK) throw std::runtime_error("install failed: " + err);
+    if (!devkit::installPackage(mPath, spec, &err))
+        throw std::runtime_error("install failed: " + err);
 }
 
 void TestDevice::uninstall(const std::string& pkgId) {
@@ -276,11 +202,9 @@ int sourceLine(const std::string& file, const std::string& needle, int nth) {
 std::string logLine(char prio, const std::string& tag, const std::string& file,
                     const std::string& func, const std::string& needle, const std::string& msg,
                     int nth) {
-    char head[256];
-    snprintf(head, sizeof head, "%c/%-8s(%5s): ", prio, tag.c_str(), "");
     std::string base = file.substr(file.rfind('/') + 1);
-    return head + base + ": " + func + "(" + std::to_string(sourceLine(file, needle, nth)) +
-           ") > " + msg;
+    return logfmt::head(prio, tag, "") + base + ": " + func + "(" +
+           std::to_string(sourceLine(file, needle, nth)) + ") > " + msg;
 }
 
 std::string withoutPid(const std::string& line) {
@@ -289,6 +213,11 @@ std::string withoutPid(const std::string& line) {
     if (open == std::string::npos || close == std::string::npos) return line;
     // Five wide, as logLine writes it, also for pids past 99999.
     return line.substr(0, open + 1) + std::string(5, ' ') + line.substr(close);
+}
+
+std::string logBody(const std::string& line) {
+    size_t p = line.find("): ");
+    return p == std::string::npos ? line : line.substr(0, 1) + " " + line.substr(p + 3);
 }
 
 LogCapture::LogCapture() {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "devkit.h"
+
 namespace vt {
 
 std::string makeTempDir(const std::string& prefix);
@@ -14,34 +16,12 @@ void writeFile(const std::string& path, const std::string& content, int mode = 0
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);
 
-struct AppSpec {
-    std::string appId;
-    std::string kind = "ui-application";
-    std::string exec;
-    std::string label;  // no <label> when empty and noLabel is set
-    bool noLabel = false;
-    std::string icon;
-};
-
-struct PackageSpec {
-    std::string pkgId;
-    std::string version = "1.0.0";
-    bool noVersion = false;
-    std::string apiVersion = "4";
-    std::vector<AppSpec> apps;
-    std::vector<std::string> privileges;
-    std::map<std::string, std::string> files;   // path inside the package -> content
-    std::map<std::string, std::string> copies;  // path inside the package -> file to copy
-};
-
-std::string manifestXml(const PackageSpec& spec);
-
-// The host app every launcher test starts: package "org.example.host", app
-// "org.example.host" labelled `label`, with the privileges the launcher needs.
-PackageSpec hostPackage(const std::string& label = "Host App");
-// The compatibility layer's package with its service app and, unless `runtime` is
-// empty, the file copied in as shared/res/QorApplication.exe.
-PackageSpec layerPackage(const std::string& version, const std::string& runtime);
+// Packages to install are described as the device kit describes them.
+using devkit::AppSpec;
+using devkit::hostPackage;
+using devkit::layerPackage;
+using devkit::manifestXml;
+using devkit::PackageSpec;
 
 class TestDevice {
 public:
@@ -94,6 +74,9 @@ std::string logLine(char prio, const std::string& tag, const std::string& file,
                     int nth = 1);
 // A log line with its pid field blanked, for comparison with logLine().
 std::string withoutPid(const std::string& line);
+// A log line as "<priority> <the rest after the pid>": the tag depends on which app
+// the process last ran as, so it is left out.
+std::string logBody(const std::string& line);
 
 // Log lines written by this process since the capture was made (in-process tests).
 class LogCapture {

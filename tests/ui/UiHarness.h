@@ -15,11 +15,7 @@
 #include "MainForm.h"
 #include "TestDevice.h"
 #include "Timer.h"
-
-class TimerTestPeer {
-public:
-    static Ecore_Timer* pending(Timer& t) { return t.mTimer; }
-};
+#include "TimerTestPeer.h"
 
 class MainFormTestPeer {
 public:

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "UiHarness.h"
-#include "ui_inspect.h"
+#include "devkit.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "UiHarness.h"
-#include "device.h"
+#include "devkit.h"
 
 namespace {
 
@@ -17,9 +17,7 @@ struct Driver {
 // Waits for each step's effect before the next: the form drawn, the store request sent.
 void drive(int, void* data) {
     auto* d = static_cast<Driver*>(data);
-    auto waitFor = [](const std::function<bool()>& ready) {
-        for (int i = 0; i < 1200 && !ready(); ++i) usleep(100 * 1000);
-    };
+    auto waitFor = [](const std::function<bool()>& ready) { devkit::waitFor(ready, 120000, 100); };
     waitFor([d] { return vt::exists(d->snapshot + ".txt"); });
     device::sendControl(d->dev, ui::kHostId, "tap Download");
     std::string journal = device::journalFile(d->dev);

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "UiHarness.h"
-#include "device.h"
+#include "devkit.h"
 
 namespace {
 
@@ -118,7 +118,8 @@ TEST_F(UiApp, ControlMessagesAndWindowsDrivePauseAndResume) {
     EXPECT_EQ("create\napp_control " APP_CONTROL_OPERATION_MAIN
               "\npause\nresume\npause\nresume\n"
               // ended in the foreground: paused before it is terminated, as on a device
-              "app_control " APP_CONTROL_OPERATION_VIEW " file:///x\npause\nresume\npause\nterminate\n",
+              "app_control " APP_CONTROL_OPERATION_VIEW
+              " file:///x\npause\nresume\npause\nterminate\n",
               r.seen);
     std::string log;
     for (const std::string& l : capture.lines()) log += l + "\n";

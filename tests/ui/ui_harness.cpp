@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "UiHarness.h"
-#include "ui_inspect.h"
+#include "devkit.h"
 
 namespace {
 
@@ -22,11 +22,6 @@ public:
 };
 
 testing::Environment* const gElementary = testing::AddGlobalTestEnvironment(new ElementaryEnv);
-
-std::string body(const std::string& line) {
-    size_t at = line.find("): ");
-    return line.substr(0, 1) + " " + (at == std::string::npos ? line : line.substr(at + 3));
-}
 
 }  // namespace
 
@@ -127,12 +122,12 @@ std::vector<Evas_Object*> gridKids(Evas_Object* grid) {
 }
 
 std::string formLine(char prio, const char* func, const char* needle, const std::string& msg) {
-    return body(vt::logLine(prio, "", "src/MainForm.cpp", func, needle, msg));
+    return vt::logBody(vt::logLine(prio, "", "src/MainForm.cpp", func, needle, msg));
 }
 
 std::vector<std::string> logged(const vt::LogCapture& log) {
     std::vector<std::string> out;
-    for (const std::string& l : log.lines()) out.push_back(body(l));
+    for (const std::string& l : log.lines()) out.push_back(vt::logBody(l));
     return out;
 }
 

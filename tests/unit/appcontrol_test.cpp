@@ -22,8 +22,7 @@
 #include "AppControl.h"
 #include "MainLoop.h"
 #include "TestDevice.h"
-#include "app_control_internal.h"
-#include "device.h"
+#include "devkit.h"
 
 namespace {
 int gCreateFailure = 0;        // when set, app_control_create fails with it
@@ -57,16 +56,10 @@ using Lines = std::vector<std::string>;
 const char kMissing[] = "org.example.missing";
 const char kEcho[] = "org.example.echo";
 
-// A log line as "<priority> <the rest after the pid>".
-std::string body(const std::string& line) {
-    size_t p = line.find("): ");
-    return p == std::string::npos ? line : line.substr(0, 1) + " " + line.substr(p + 3);
-}
-
 Lines captured(const vt::LogCapture& log, const char* file) {
     Lines out;
     for (const std::string& l : log.lines())
-        if (l.find(file) != std::string::npos) out.push_back(body(l));
+        if (l.find(file) != std::string::npos) out.push_back(vt::logBody(l));
     return out;
 }
 
@@ -219,9 +212,9 @@ TEST(AppControlWrapper, WithoutAHandle) {
     vt::LogCapture log;
     EXPECT_EQ(adoptedNull.getLaunchMode(), APP_CONTROL_LAUNCH_MODE_SINGLE);
     EXPECT_EQ(captured(log, "AppControl.cpp: "),
-              Lines{body(vt::logLine('E', "", "src/AppControl.cpp", "getLaunchMode",
-                                     "Failed to get launch mode",
-                                     "Failed to get launch mode. err(Invalid parameter)"))});
+              Lines{vt::logBody(vt::logLine('E', "", "src/AppControl.cpp", "getLaunchMode",
+                                            "Failed to get launch mode",
+                                            "Failed to get launch mode. err(Invalid parameter)"))});
     EXPECT_TRUE(AppControl().isValid());
 }
 
@@ -393,26 +386,30 @@ TEST_F(AppControlLaunch, JournalLinesAndRefusedLaunches) {
         EXPECT_EQ(journal(), c.line + " result=-17825759\n") << c.name;
     }
     // A request that cannot be made says why, and is not journaled.
-    vt::LogCapture log;
-    gCreateFailure = APP_CONTROL_ERROR_OUT_OF_MEMORY;  // the app id cannot be set
-    int ret = AppControl::launchApplication(kEcho, nullptr, nullptr, nullptr);
-    gCreateFailure = 0;
-    EXPECT_EQ(ret, APP_CONTROL_ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(captured(log, "AppControl.cpp: "),
-              Lines{body(vt::logLine('E', "", "src/AppControl.cpp", "launchApplication",
-                                     "Failed to set app id",
-                                     "Failed to set app id(Invalid parameter)"))});
-    EXPECT_EQ(journal(), "");
-    vt::LogCapture opLog;
-    gSetOperationFailure = APP_CONTROL_ERROR_OUT_OF_MEMORY;
-    ret = AppControl::launchApplication(kEcho, "op", nullptr, nullptr);
-    gSetOperationFailure = 0;
-    EXPECT_EQ(ret, APP_CONTROL_ERROR_OUT_OF_MEMORY);
-    EXPECT_EQ(captured(opLog, "AppControl.cpp: "),
-              Lines{body(vt::logLine('E', "", "src/AppControl.cpp", "launchApplication",
-                                     "Failed to set operation id",
-                                     "Failed to set operation id(Out of memory)"))});
-    EXPECT_EQ(journal(), "");
+    const struct {
+        int* failure;  // set to out of memory while the request is made
+        const char* operation;
+        int ret;
+        const char* needle;
+        const char* message;
+    } refused[] = {
+        // The app id cannot be set.
+        {&gCreateFailure, nullptr, APP_CONTROL_ERROR_INVALID_PARAMETER, "Failed to set app id",
+         "Failed to set app id(Invalid parameter)"},
+        {&gSetOperationFailure, "op", APP_CONTROL_ERROR_OUT_OF_MEMORY, "Failed to set operation id",
+         "Failed to set operation id(Out of memory)"},
+    };
+    for (const auto& c : refused) {
+        vt::LogCapture log;
+        *c.failure = APP_CONTROL_ERROR_OUT_OF_MEMORY;
+        int ret = AppControl::launchApplication(kEcho, c.operation, nullptr, nullptr);
+        *c.failure = 0;
+        EXPECT_EQ(ret, c.ret) << c.needle;
+        EXPECT_EQ(captured(log, "AppControl.cpp: "),
+                  Lines{vt::logBody(vt::logLine('E', "", "src/AppControl.cpp", "launchApplication",
+                                                c.needle, c.message))});
+        EXPECT_EQ(journal(), "") << c.needle;
+    }
     // The caller must be an installed app with the launch privilege.
     for (const char* caller : {"org.example.plain", "org.example.nobody", ""}) {
         mDevice.activate(caller);
@@ -557,7 +554,7 @@ TEST_F(AppControlLaunch, OneInstancePerApp) {
             ++ended;
         });
     // Not in the main loop, whose child watch would reap the starters' children.
-    for (int i = 0; i < 1500 && ended < kStarts - 1; ++i) usleep(20000);
+    devkit::waitFor([&] { return ended >= kStarts - 1; }, 30000);
     bool othersEnded = ended == kStarts - 1;
     int pid = device::runningPid(mDevice.path(), kEcho);
     EXPECT_TRUE(othersEnded);

@@ -20,15 +20,8 @@ namespace {
 using Lines = std::vector<std::string>;
 const int kSentinel = 4242;
 
-// "<priority> <file>: <function>(<line>) > <message>": the tag depends on which app
-// the process last ran as, so it is left out.
-std::string body(const std::string& line) {
-    size_t p = line.find("): ");
-    return p == std::string::npos ? line : line.substr(0, 1) + " " + line.substr(p + 3);
-}
-
 std::string logged(char prio, const char* func, const char* needle, const std::string& msg) {
-    return body(vt::logLine(prio, "", "src/Bundle.cpp", func, needle, msg));
+    return vt::logBody(vt::logLine(prio, "", "src/Bundle.cpp", func, needle, msg));
 }
 std::string walkLine(char prio, const char* needle, const std::string& msg) {
     return logged(prio, "bundle_iterator_cb", needle, msg);
@@ -37,7 +30,7 @@ std::string walkLine(char prio, const char* needle, const std::string& msg) {
 Lines captured(const vt::LogCapture& log) {
     Lines out;
     for (const std::string& l : log.lines())
-        if (l.find("Bundle.cpp: ") != std::string::npos) out.push_back(body(l));
+        if (l.find("Bundle.cpp: ") != std::string::npos) out.push_back(vt::logBody(l));
     return out;
 }
 

@@ -18,7 +18,7 @@
 #include <tizen.h>
 
 #include "TestDevice.h"
-#include "device.h"
+#include "devkit.h"
 
 using namespace std::string_literals;
 

@@ -12,12 +12,7 @@
 #include "MainLoop.h"
 #include "TestDevice.h"
 #include "Timer.h"
-
-class TimerTestPeer {
-public:
-    static Ecore_Timer* pending(Timer& t) { return t.mTimer; }
-    static Eina_Bool expire(void* data) { return Timer::taskCallBack(data); }
-};
+#include "TimerTestPeer.h"
 
 namespace {
 
@@ -37,17 +32,13 @@ struct Probe : ITimerEventListener {
 };
 
 // Timer.cpp's log lines as "<priority> <file>: <function>(<line>) > <message>".
-std::string body(const std::string& line) {
-    size_t p = line.find("): ");
-    return p == std::string::npos ? line : line.substr(0, 1) + " " + line.substr(p + 3);
-}
 std::string expected(const char* func, const char* msg) {
-    return body(vt::logLine('E', "", "src/Timer.cpp", func, msg, msg));
+    return vt::logBody(vt::logLine('E', "", "src/Timer.cpp", func, msg, msg));
 }
 Lines captured(const vt::LogCapture& log) {
     Lines out;
     for (const std::string& l : log.lines())
-        if (l.find("Timer.cpp: ") != std::string::npos) out.push_back(body(l));
+        if (l.find("Timer.cpp: ") != std::string::npos) out.push_back(vt::logBody(l));
     return out;
 }
 

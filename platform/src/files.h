@@ -1,0 +1,38 @@
+// The file-system helpers of the device model. Small files and folders (files.cpp);
+// whole folder trees (file_tree.cpp), handled relative to directory descriptors: no
+// path-length limit, no recursion, no link followed.
+#ifndef VORNIX_PLATFORM_FILES_H
+#define VORNIX_PLATFORM_FILES_H
+
+#include <stddef.h>
+
+#include <string>
+
+namespace device {
+
+bool isDir(const std::string& path);   // follows links
+bool isFile(const std::string& path);  // a regular file; follows links
+bool exists(const std::string& path);  // anything, a dangling link too
+// Creates `path` and its missing parents (0755); true when it is a folder afterwards.
+bool makeDirs(const std::string& path);
+// A whole small regular file, refused when it holds more than `limit` bytes; never
+// blocks on a FIFO and never follows a link.
+bool readSmallFile(const std::string& path, size_t limit, std::string* out);
+// Replaces `path` whole: a reader sees the old text or the new, never a part.
+bool writeFileAtomic(const std::string& path, const std::string& text);
+
+// Deepest folder nesting a package may have.
+const int kMaxTreeDepth = 64;
+
+// Copies the folder `from` to the new folder `to` as an installer does: files get
+// 0755 when any execute bit is set and 0644 otherwise, folders 0755 (no set-id or
+// sticky bits); links must stay inside the tree; other special files are left out.
+// `err` gets a one-line reason on failure (a partial copy is left for the caller).
+bool copyTree(const std::string& from, const std::string& to, std::string* err);
+
+// Removes `path` and everything below it; true when nothing of it is left.
+bool removeTree(const std::string& path, std::string* err = nullptr);
+
+}  // namespace device
+
+#endif

@@ -1,0 +1,150 @@
+#include "devkit.h"
+
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace devkit {
+
+std::string escapeXml(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs, int stepMs) {
+    timespec start, now;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        if (done()) return true;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        long elapsed = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        if (elapsed > timeoutMs) return done();
+        timespec step = {stepMs / 1000, (stepMs % 1000) * 1000000L};
+        nanosleep(&step, nullptr);
+    }
+}
+
+std::string manifestXml(const PackageSpec& spec) {
+    std::string x =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+        "<manifest xmlns=\"http://tizen.org/ns/packages\" api-version=\"" +
+        spec.apiVersion + "\" package=\"" + spec.pkgId + "\"";
+    if (!spec.noVersion) x += " version=\"" + escapeXml(spec.version) + "\"";
+    x += ">\n    <profile name=\"mobile\"/>\n";
+    for (const AppSpec& a : spec.apps) {
+        x += "    <" + a.kind + " appid=\"" + a.appId + "\" exec=\"" + escapeXml(a.exec) +
+             "\" type=\"capp\">\n";
+        if (!a.noLabel) x += "        <label>" + escapeXml(a.label) + "</label>\n";
+        if (!a.icon.empty()) x += "        <icon>" + escapeXml(a.icon) + "</icon>\n";
+        x += "    </" + a.kind + ">\n";
+    }
+    x += "    <privileges>\n";
+    for (const std::string& p : spec.privileges) x += "        <privilege>" + p + "</privilege>\n";
+    x += "    </privileges>\n</manifest>\n";
+    return x;
+}
+
+PackageSpec hostPackage(const std::string& label) {
+    PackageSpec p;
+    p.pkgId = kHostId;
+    p.apps.push_back({kHostId, "ui-application", "vornix", label, false, "host.png"});
+    p.privileges = {"http://tizen.org/privilege/packagemanager.info",
+                    "http://tizen.org/privilege/appmanager.launch"};
+    return p;
+}
+
+PackageSpec layerPackage(const std::string& version, const std::string& runtime) {
+    PackageSpec p;
+    p.pkgId = "QOR111TBNX";
+    p.version = version;
+    p.apps.push_back(
+        {"QOR111TBNX.QorService", "service-application", "qor-service", "QOR Service", false, ""});
+    if (!runtime.empty()) p.copies["shared/res/QorApplication.exe"] = runtime;
+    return p;
+}
+
+namespace {
+
+bool writeFile(const std::string& path, const std::string& content, int mode, std::string* err) {
+    std::string dir = path.substr(0, path.rfind('/'));
+    std::ofstream f;
+    if (makeDirs(dir)) f.open(path, std::ios::binary | std::ios::trunc);
+    if (f) f << content;
+    f.close();
+    if (!f || chmod(path.c_str(), mode) != 0) {
+        if (err) *err = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool writePackage(const PackageSpec& spec, const std::string& dir, std::string* err) {
+    if (!writeFile(dir + "/tizen-manifest.xml", manifestXml(spec), 0644, err)) return false;
+    for (const auto& f : spec.files)
+        if (!writeFile(dir + "/" + f.first, f.second, 0644, err)) return false;
+    for (const auto& c : spec.copies) {
+        std::ifstream in(c.second, std::ios::binary);
+        std::stringstream data;
+        data << in.rdbuf();
+        if (!in) {
+            if (err) *err = "cannot read " + c.second;
+            return false;
+        }
+        if (!writeFile(dir + "/" + c.first, data.str(), 0755, err)) return false;
+    }
+    return true;
+}
+
+bool installPackage(const std::string& dev, const PackageSpec& spec, std::string* err) {
+    const char* base = getenv("TMPDIR");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/vornix-pkg-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) {
+        if (err) *err = std::string("cannot make a scratch folder: ") + strerror(errno);
+        return false;
+    }
+    std::string src = buf.data();
+    bool ok = writePackage(spec, src, err) &&
+              device::installPackage(dev, src, nullptr, err) == device::OK;
+    removeTree(src);
+    return ok;
+}
+
+std::string describe(const device::Package& p) {
+    std::string s = p.pkgId + '\0' + (p.hasVersion ? "v" : "-") + p.version + '\0' + p.apiVersion +
+                    '\0' + p.label;
+    for (const std::string& priv : p.privileges) s += std::string("\0p", 2) + priv;
+    for (const device::AppEntry& a : p.apps)
+        s += std::string("\0a", 2) + a.appId + '\0' + a.kind + '\0' + a.type + '\0' + a.exec +
+             '\0' + (a.hasLabel ? "l" : "-") + a.label + '\0' + a.icon + '\0' +
+             (a.nodisplay ? "n" : "-");
+    return s;
+}
+
+}  // namespace devkit

@@ -1,0 +1,77 @@
+// vornix-devkit: what the device tool, the tests, the benchmarks, the fuzz targets and
+// the demo store share. It is their one door into the desktop platform's own model
+// (nothing outside platform/ includes platform/src but this library): the device
+// folder (device.h), its file helpers (files.h), the log format (log_format.h), the
+// running app's window (ui_inspect.h), the app-control decoders and the control
+// FIFO's line cutting; and the helpers they would otherwise each write again.
+#ifndef VORNIX_DEVKIT_H
+#define VORNIX_DEVKIT_H
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "../../platform/src/app_control_internal.h"
+#include "../../platform/src/control_lines.h"
+#include "../../platform/src/device.h"
+#include "../../platform/src/device_internal.h"
+#include "../../platform/src/files.h"
+#include "../../platform/src/log_format.h"
+#include "../../platform/src/ui_inspect.h"
+
+namespace devkit {
+
+using device::makeDirs;
+using device::removeTree;
+
+// Text for an XML element or a double-quoted attribute value.
+std::string escapeXml(const std::string& text);
+
+// Asks `done` every `stepMs` until it answers true (then true) or `timeoutMs` have
+// passed (then false, after one last ask).
+bool waitFor(const std::function<bool()>& done, int timeoutMs, int stepMs = 20);
+
+// A package to install, as its manifest and files.
+struct AppSpec {
+    std::string appId;
+    std::string kind = "ui-application";
+    std::string exec;
+    std::string label;  // no <label> when empty and noLabel is set
+    bool noLabel = false;
+    std::string icon;
+};
+
+struct PackageSpec {
+    std::string pkgId;
+    std::string version = "1.0.0";
+    bool noVersion = false;
+    std::string apiVersion = "4";
+    std::vector<AppSpec> apps;
+    std::vector<std::string> privileges;
+    std::map<std::string, std::string> files;   // path inside the package -> content
+    std::map<std::string, std::string> copies;  // path inside the package -> file to copy
+};
+
+std::string manifestXml(const PackageSpec& spec);
+
+// The host app a launcher runs as: package and app "org.example.host" labelled `label`,
+// icon host.png, with the privileges the launcher needs.
+const char kHostId[] = "org.example.host";
+PackageSpec hostPackage(const std::string& label = "Host App");
+// The compatibility layer's package with its service app and, unless `runtime` is
+// empty, the file copied in as shared/res/QorApplication.exe.
+PackageSpec layerPackage(const std::string& version, const std::string& runtime);
+
+// Writes the package folder `dir` (made when missing): its manifest, files and copies
+// (copies get mode 0755). `err` gets a one-line reason on failure.
+bool writePackage(const PackageSpec& spec, const std::string& dir, std::string* err);
+// Installs `spec` on device `dev` from a scratch folder next to nothing else.
+bool installPackage(const std::string& dev, const PackageSpec& spec, std::string* err);
+
+// For the fuzz targets: everything a package holds, as one comparable text.
+std::string describe(const device::Package& p);
+
+}  // namespace devkit
+
+#endif
