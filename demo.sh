@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The demo story on a new device folder: a host app whose compatibility layer is
 # missing shows the download form; Download sends the store request, the store
 # installs the layer; the host then hands over to the layer's runtime; with an old

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The whole test suite: every test once plain and once under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then a bounded run of each fuzz target.
 #   FUZZ_SECONDS   seconds per fuzz target (default 30)

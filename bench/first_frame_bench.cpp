@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Time to first frame on the UI road: the launcher started on a device without the
 // compatibility layer, against a floor program that shows one window with the same
 // picture. Both run headless (buffer engine) with first_frame_probe preloaded, which

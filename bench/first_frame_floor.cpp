@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor of the first-frame bench: the least an Elementary app does to show a
 // full-screen picture, one window with one background picture.
 //   first_frame_floor PICTURE [--plain]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Preloaded into the programs first_frame_bench times: when the loop starts, it watches
 // every canvas and writes one byte to the descriptor named by FIRST_FRAME_FD as soon as
 // the first frame has been drawn. The same probe in both programs measures both alike.

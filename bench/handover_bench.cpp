@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Cost of the hand-over road: the launcher started on a device where the layer is
 // installed, against a floor program that only loads and enters the same runtime.
 // Runs the two alternately and reports median wall times, their ratio and peak RSS.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor for the hand-over road: the least a launcher could do, with the same
 // libraries loaded: open the runtime, find its entry and call it.
 #include <dlfcn.h>

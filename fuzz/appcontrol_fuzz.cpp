@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes the decoder of launch requests that reach a running app ("appcontrol <text>"
 // control messages): any text decodes to a request whose every field reads back, or to
 // nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes the reader of the host's attribute file (and the version file reader on the
 // same bytes): the value found is trimmed, holds no line feed and stands in the file.
 #include <ctype.h>

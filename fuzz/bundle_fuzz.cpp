@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes into bundle_decode. The first byte chooses how the rest is used:
 // odd, as the binary layout (base64-encoded here, so the layout checks are reached
 // often); even, as the encoded text itself. Whatever decodes must encode to the

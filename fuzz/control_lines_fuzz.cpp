@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes the control FIFO's line handling: the input is fed in pieces (their sizes taken
 // from its first bytes), and the messages must be those of the whole input cut at once.
 // Decodable launch requests among them are decoded as the running app does.

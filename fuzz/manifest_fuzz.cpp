@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes as a package's manifest. The reader never expands anything, so
 // what it keeps is no larger than the input (a UTF-16 or Latin-1 input may grow in
 // UTF-8, never past three times); what it keeps, recorded in the package database

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The package database entry: any package, with any bytes in its texts, reads back
 // from the entry installation writes for it exactly as it was; and any text read as
 // an entry gives a package that writes and reads back the same.

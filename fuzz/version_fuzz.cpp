@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzzes Version parsing, ordering, text form and value semantics with two texts.
 // The input is split at its first NUL byte (or in half when there is none).
 #include <stddef.h>

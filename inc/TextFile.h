@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The launcher's own small text files (the host's attribute file, version files):
 // opened without blocking and read only when they are regular files, so a FIFO, a
 // device or a folder standing in their place can neither hang the launcher nor feed

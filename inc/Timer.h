@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef VORNIX_TIMER_H
 #define VORNIX_TIMER_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #ifndef VORNIX_VERSION_H
 #define VORNIX_VERSION_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A listener may start or cancel its timer from inside its own expiry. The answer
 // to the main loop is therefore decided by what mTimer holds after the listener
 // returns, not by the mode alone: the expiring platform timer is renewed exactly

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The launcher's entry: decide whether the compatibility layer is installed and new
 // enough, then hand the process to its runtime or run the download form.
 #include <dlfcn.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs, with apt-get, whatever the build, the tests and the demo need and the
 # machine lacks. Safe to run again: it only asks apt for what is missing.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Draws the form picture: a dark full-screen backdrop that keeps a white centred
 # message and the host icon readable. Usage: tools/make_picture.sh [output.png]
 set -eu

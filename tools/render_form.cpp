@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // render-form: draws the download form of both variants and its error popup on the buffer
 // engine, as a phone shows them, and saves form-install, form-upgrade and form-error, each
 // as a picture (.png) and a listing of its widgets (.txt, with the label's text size).

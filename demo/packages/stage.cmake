@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Assembles the demo's installable package folders under OUT from the package
 # sources here and the built programs, so no binary is kept in the source tree.
 #   SRC       this folder              OUT      where the packages go

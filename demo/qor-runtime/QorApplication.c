@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* A sample compatibility-layer runtime: the launcher loads it and hands the process
  * to its main. It prints what it was given, so a run shows exactly what arrived, and
  * returns the status asked for with a first argument "--exit=N" (0 otherwise). */

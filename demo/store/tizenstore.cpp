@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A stand-in for the platform store, for the demo: asked to view a product page
 // ("tizenstore://ProductDetail/<package id>"), it installs that product at once, as a
 // user who opens the page and taps Install would, and ends. The products it offers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* Desktop stand-in for the Tizen UI application framework. */
 #ifndef __TIZEN_APPFW_APP_H__
 #define __TIZEN_APPFW_APP_H__

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* Desktop stand-in for the Tizen application control interface. */
 #ifndef __TIZEN_APPFW_APP_CONTROL_H__
 #define __TIZEN_APPFW_APP_CONTROL_H__

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* Desktop stand-in for the Tizen application information interface. */
 #ifndef __TIZEN_APPFW_APP_INFO_H
 #define __TIZEN_APPFW_APP_INFO_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* Desktop stand-in for the Tizen application manager. */
 #ifndef __TIZEN_APPFW_APP_MANAGER_H
 #define __TIZEN_APPFW_APP_MANAGER_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* Desktop stand-in for the Tizen application framework types. */
 #ifndef __TIZEN_APPFW_APP_TYPES_H__
 #define __TIZEN_APPFW_APP_TYPES_H__

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* Desktop stand-in for the Tizen bundle (key/value container). */
 #ifndef __BUNDLE_H__
 #define __BUNDLE_H__

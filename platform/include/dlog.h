@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* Desktop stand-in for the Tizen platform log. */
 #ifndef _DLOG_H_
 #define _DLOG_H_

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* Desktop stand-in for the Tizen package manager. */
 #ifndef __TIZEN_APPFW_PACKAGE_MANAGER_H
 #define __TIZEN_APPFW_PACKAGE_MANAGER_H

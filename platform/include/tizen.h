@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* Desktop stand-in for the Tizen base header. */
 #ifndef __TIZEN_H__
 #define __TIZEN_H__

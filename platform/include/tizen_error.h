@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* Desktop stand-in for the Tizen base error interface. */
 #ifndef __TIZEN_COMMON_ERROR_H__
 #define __TIZEN_COMMON_ERROR_H__

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* Desktop stand-in for the Tizen base types header. */
 #ifndef __TIZEN_COMMON_TIZEN_TYPE_H__
 #define __TIZEN_COMMON_TIZEN_TYPE_H__

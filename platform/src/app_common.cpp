@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Application framework queries about the running app, answered from the device model.
 #include <app_common.h>
 

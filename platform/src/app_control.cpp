@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Application control: requests to other apps, their delivery and their replies.
 //
 // A request is a bundle. Its fields live under reserved keys ("__APP_SVC_*" and

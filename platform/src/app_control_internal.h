@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the application framework needs of the application-control module:
 // the request an app was started with, and requests that reach it while it runs.
 #ifndef VORNIX_PLATFORM_APP_CONTROL_INTERNAL_H

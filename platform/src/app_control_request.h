@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the parts of the application-control module share: the request handle, the
 // reserved keys a request's fields live under, and the calls each part offers the others.
 #ifndef VORNIX_PLATFORM_APP_CONTROL_REQUEST_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How a request travels: as its encoded bundle text, in the started app's environment
 // or as one "appcontrol <text>" line on a running app's control FIFO; a text too long
 // for either goes into a request file in the device's run/ folder ("@<file>"), read

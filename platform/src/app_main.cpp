@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The UI application lifecycle on the desktop: Elementary's main loop with the
 // create / app_control / pause / resume / terminate callbacks of a Tizen UI app.
 //

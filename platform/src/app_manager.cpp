@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Application manager: other apps' shared folders, app information, running state.
 #include <app_manager.h>
 

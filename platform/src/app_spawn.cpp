@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Starting an app that is not running: its own process, in a session of its own, with
 // the launch environment a started app reads (environment.h).
 #include <errno.h>

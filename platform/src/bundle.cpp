@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bundle: named string, string-array, byte and byte-array entries kept in
 // insertion order.
 //

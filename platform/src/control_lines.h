@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The control FIFO's bytes cut into messages: one per line feed, a trailing carriage
 // return dropped. A line may arrive in pieces over several reads and is put together; a
 // line longer than kMaxLine is dropped whole, so that its tail is never read as a message.

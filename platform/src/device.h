@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device-folder model of the desktop platform: the one place that knows
 // where a device lives, what is installed on it and which app this process is.
 // Every platform module asks it; nothing else reads the device folder.

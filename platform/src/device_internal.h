@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the parts of the device model share and nothing else needs.
 #ifndef VORNIX_PLATFORM_DEVICE_INTERNAL_H
 #define VORNIX_PLATFORM_DEVICE_INTERNAL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where things live in a device folder, which device this process is on, which app
 // it runs as, and making a new device folder.
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Platform log: lines in the log viewer's brief format
 // ("I/TAG     ( PID): message") to standard error and to the device's log file.
 // The file, the lowest priority and standard error are chosen by the environment

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Hardware keys of the EFL extension on the desktop: the back and more keys reach the
 // topmost visible object registered for them on the canvas that got the key.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process environment the desktop platform reads: every VORNIX_* variable is
 // read here and nowhere else (README.md lists them for users). On a device the
 // platform's launcher gives a started app its identity; here the environment does.

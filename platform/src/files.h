@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The file-system helpers of the device model. Small files and folders (files.cpp);
 // whole folder trees (file_tree.cpp), handled relative to directory descriptors: no
 // path-length limit, no recursion, no link followed.

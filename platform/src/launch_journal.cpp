@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The launch journal: every launch request, refused ones too, adds one line to the
 // device's launch journal, fields always in this order:
 //   launch caller=<id> target=<id> operation=<op> uri=<uri> mime=<mime>

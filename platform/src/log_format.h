@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The platform log's line format, the log viewer's brief one:
 //   "<L>/<tag padded to 8>(<pid padded to 5>): <message>"
 // written by dlog.cpp and read by the device tool and the tests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a package's tizen-manifest.xml (libxml2) into a device::Package. The
 // manifest is hostile input: no entity expands, no network or DTD is read, and its
 // size and each field's are bounded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The getters' answer: a heap copy the caller frees, or the out-of-memory code. Every
 // module's codes for these two are the platform's own (TIZEN_ERROR_*).
 #ifndef VORNIX_PLATFORM_OUT_TEXT_H

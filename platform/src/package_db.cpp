@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The package database: what installation learnt from a manifest, one entry per
 // package, so that queries need not parse XML (and load the XML library) each time.
 // Lines of "name=value", values escaped; an app is one line of tab-separated fields.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Installing, upgrading and uninstalling packages, all or nothing even under kill -9.
 #include <dirent.h>
 #include <errno.h>

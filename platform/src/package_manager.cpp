@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Package manager: installed packages and their versions, from the device model.
 #include <package_manager.h>
 

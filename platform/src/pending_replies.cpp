@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Replies this process awaits: each on its own socket, watched from the Ecore main
 // loop. A reply is one line "<result> <reply text>"; the caller's callback gets a copy
 // of the request as sent and the reply. A target that drops the request without

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Running apps on a device: whether one runs (its locked pid file) and sending it a
 // control message over its FIFO (the messages are read in app_main.cpp).
 #include <fcntl.h>

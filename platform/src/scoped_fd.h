@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Owns one file descriptor and closes it when it goes out of scope.
 #ifndef VORNIX_PLATFORM_SCOPED_FD_H
 #define VORNIX_PLATFORM_SCOPED_FD_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Base error interface: the per-thread last result and the error texts.
 #include <tizen.h>
 #include <app_types.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The group class, to walk only objects that have members, is part of the beta interface.
 #define EFL_BETA_API_SUPPORT 1
 

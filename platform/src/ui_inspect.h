@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Looking into a running app's UI without a display, for people and tests: a
 // picture and a listing of what its window shows, and real taps and key presses.
 #ifndef VORNIX_PLATFORM_UI_INSPECT_H

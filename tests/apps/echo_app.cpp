@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A UI app that writes every request it receives to data/<out> (extra "out", default
 // "received.txt") and answers it. Extras steer it:
 //   reply   "none": no answer; "later": answered from a copy after the callback;

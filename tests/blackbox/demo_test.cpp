@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The README's main command on a throw-away device folder, so the story cannot rot:
 // besides demo.sh's own checks, what it leaves behind is checked here.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // vornix-device as a host-app developer uses it, and the launcher's readiness for a
 // real device build: its sources lean on Tizen, EFL and standard headers only.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The launcher as a host app's user meets it: the built binary started on a device
 // folder, judged by its exit status, its log lines and what its window shows.
 #include <dlfcn.h>

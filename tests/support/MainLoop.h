@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test support: running the real Ecore main loop until a condition holds.
 #ifndef VORNIX_TEST_MAIN_LOOP_H
 #define VORNIX_TEST_MAIN_LOOP_H

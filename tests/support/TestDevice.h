@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test support: throw-away device folders, packages, child processes and log reading.
 #ifndef VORNIX_TEST_DEVICE_H
 #define VORNIX_TEST_DEVICE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reaches into the launcher's Timer for the tests of it and of the form.
 #ifndef VORNIX_TIMER_TEST_PEER_H
 #define VORNIX_TIMER_TEST_PEER_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test main: in-process log lines go to a private file that LogCapture reads.
 #include <gtest/gtest.h>
 #include <stdlib.h>

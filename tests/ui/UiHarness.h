@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared pieces of the form tests: peers into MainForm and Timer, a host device, a form
 // fixture, real input events and main loop runs that only the code under test ends.
 #ifndef VORNIX_UI_HARNESS_H

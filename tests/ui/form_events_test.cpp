@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ways the form ends, and what must not end it, driven by real events and timers.
 #include <app.h>
 #include <app_control.h>

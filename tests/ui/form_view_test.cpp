@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The widget tree app_create builds, read back from the real toolkit.
 #include <algorithm>
 #include <array>

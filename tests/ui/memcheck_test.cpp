@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One full run of the launcher's UI road under valgrind's memcheck.
 #include <dlfcn.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The desktop UI application framework and the hardware keys, on the real toolkit.
 #include <app.h>
 #include <efl_extension.h>

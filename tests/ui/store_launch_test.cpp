@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Download button against device folders with and without the store, and the start
 // marker it writes, in a private mount namespace.
 #include <app_control.h>

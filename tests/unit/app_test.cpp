@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // App: queries about the running app and other apps' shared folders, on test devices.
 #include <errno.h>
 #include <gtest/gtest.h>

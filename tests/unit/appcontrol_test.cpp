@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The application-control service (app_control.h) and the AppControl wrapper,
 // up to requests that reach a started target app and its replies.
 #include <gtest/gtest.h>

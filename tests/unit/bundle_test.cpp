@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bundle service (bundle.h) and the Bundle wrapper with its walk.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The desktop platform: manifests, packages, app context, error codes and the log.
 #include <gtest/gtest.h>
 #include <stdlib.h>

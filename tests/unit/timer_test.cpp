@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Timer on a real Ecore main loop, with short durations.
 #include <gtest/gtest.h>
 #include <tizen_error.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Version: parsing, ordering, text form, value semantics and the file reader.
 #include <gtest/gtest.h>
 #include <stdlib.h>

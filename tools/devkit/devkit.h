@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // vornix-devkit: what the device tool, the tests, the benchmarks, the fuzz targets and
 // the demo store share. It is their one door into the desktop platform's own model
 // (nothing outside platform/ includes platform/src but this library): the device

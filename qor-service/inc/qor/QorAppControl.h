@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Identifiers shared by the launcher and the compatibility layer.
 #ifndef QOR_APP_CONTROL_H
 #define QOR_APP_CONTROL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Log tag and line format shared by the launcher and the compatibility layer's service.
 // Every line reads "<file>: <function>(<line>) > <message>" under the app's name as tag.
 #ifndef QOR_LOG_H
