@@ -133,7 +133,8 @@ TEST_P(FormVariant, WindowFormAndPopupAreBuiltAsLaidOut) {
     evas_object_geometry_get(ok, nullptr, nullptr, &okW, &okH);
     EXPECT_TRUE(okW > 0 && okH > 0) << okW << "x" << okH;
     EXPECT_FALSE(MainFormTestPeer::closeApplication(*form));
-    form->showErrorPopup("Again", "Other", noop, true);
+    form->showErrorPopup("Again", "Other", nullptr, true);  // no OK handler: the back key
+    EXPECT_TRUE(evas_object_visible_get(popup));
     EXPECT_EQ(popup, ad->popupMessage);
     EXPECT_EQ("Again", text(popup, "title,text"));
     EXPECT_EQ("OK", text(elm_object_part_content_get(popup, "button1")));
@@ -318,6 +319,10 @@ TEST_F(FormView, NoHostInformationOrNoWindow) {
             elm_image_object_size_get(data->downloadForm.icon, &iw, nullptr);
             EXPECT_EQ(0, iw);  // no icon, the rest of the form
             EXPECT_NE(nullptr, data->downloadForm.label);
+        } else {  // no window to show a popup on
+            f.showErrorPopup("T", "M", MainFormTestPeer::okHandler(), true);
+            EXPECT_EQ(nullptr, data->popupMessage);
+            EXPECT_TRUE(MainFormTestPeer::closeApplication(f));
         }
         MainFormTestPeer::dispose(f);
     }
