@@ -346,4 +346,36 @@ TEST_F(FormView, NullUserDataMakesNoWindow) {
     EXPECT_EQ(expected, ui::logged(log));
 }
 
+// The device's theme has a "popup" popup style, the desktop's has not: the popup takes
+// the style only when the theme holds both its base and its button-row groups.
+TEST_F(FormView, PopupTakesThePopupStyleOnlyWhereTheThemeHasIt) {
+    const std::string base =
+        "group { name: \"elm/popup/base/popup\"; parts { part { name: "
+        "\"elm.swallow.content\"; type: SWALLOW; } } }\n";
+    const std::string buttons =
+        "group { name: \"elm/popup/buttons1/popup/popup\"; parts { part "
+        "{ name: \"elm.swallow.content.button1\"; type: SWALLOW; } } }\n";
+    const struct {
+        std::string groups;
+        const char* style;
+    } rows[] = {{base + buttons, "popup"}, {base, "default"}};
+    struct Dir {
+        std::string path = vt::makeTempDir("vornix-theme");
+        ~Dir() { vt::removeTree(path); }
+    } tmp;
+    const std::string& dir = tmp.path;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.style);
+        std::string edj = dir + "/" + r.style + ".edj";
+        vt::writeFile(dir + "/theme.edc", "collections {\n" + r.groups + "}\n");
+        vt::ProcessResult built = vt::runProcess({"/usr/bin/edje_cc", dir + "/theme.edc", edj}, {});
+        ASSERT_EQ(0, built.status) << built.err;
+        elm_theme_extension_add(nullptr, edj.c_str());
+        start();
+        form->showErrorPopup("T", "M", MainFormTestPeer::okHandler(), false);
+        elm_theme_extension_del(nullptr, edj.c_str());
+        EXPECT_STREQ(r.style, elm_object_style_get(ad->popupMessage));
+    }
+}
+
 }  // namespace
