@@ -181,7 +181,8 @@ TEST(AppPackageIdTest, IsTheTextBeforeTheFirstDot) {
     for (const auto& [appId, pkgId] : cases)
         EXPECT_EQ(pkgId, App::getPackageIdFromAppId(appId)) << appId;
     EXPECT_EQ("/opt/usr/media/", App::getSystemMediaPath());  // the same on every device
-    App instance;                                             // an object answers as the class does
+    // An object answers as the class does.
+    App instance;
     EXPECT_EQ("QOR111TBNX", instance.getPackageIdFromAppId("QOR111TBNX.QorService"));
 }
 
