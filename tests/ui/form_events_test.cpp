@@ -11,6 +11,14 @@ namespace {
 
 using FormEvents = ui::FormTest;
 
+// The Download button's handler, private to the form: an explicit instantiation may name it.
+Evas_Smart_Cb downloadHandler();
+template <Evas_Smart_Cb cb>
+struct DownloadHandler {
+    friend Evas_Smart_Cb downloadHandler() { return cb; }
+};
+template struct DownloadHandler<&MainForm::download_button_cb>;
+
 TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
     start();
     Timer other(form.get());
@@ -28,6 +36,17 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
         {"Decline", [&] { ui::click(ad->downloadForm.cancel_button); }, true},
         {"back timer", [&] { EXPECT_EQ(0, MainFormTestPeer::backTimer(*form).start(20)); }, true},
         {"another timer", [&] { EXPECT_EQ(0, other.start(20)); }, false},
+        {"callbacks given no form, OK before any popup",
+         [&] {
+             MainForm::app_pause(nullptr);
+             MainForm::app_resume(nullptr);
+             MainForm::app_terminate(nullptr);
+             downloadHandler()(nullptr, nullptr, nullptr);
+             MainFormTestPeer::okHandler()(nullptr, nullptr, nullptr);
+             MainFormTestPeer::okHandler()(form.get(), nullptr, nullptr);
+             EXPECT_EQ("", dev.journal());  // nothing was sent
+         },
+         false},
         {"OK of a popup that does not close the app",
          [&] {
              form->showErrorPopup("T", "M", MainFormTestPeer::okHandler(), false);

@@ -134,7 +134,8 @@ TEST_P(FormVariant, WindowFormAndPopupAreBuiltAsLaidOut) {
     evas_object_geometry_get(ok, nullptr, nullptr, &okW, &okH);
     EXPECT_TRUE(okW > 0 && okH > 0) << okW << "x" << okH;
     EXPECT_FALSE(MainFormTestPeer::closeApplication(*form));
-    form->showErrorPopup("Again", "Other", noop, true);
+    form->showErrorPopup("Again", "Other", nullptr, true);  // no OK handler: the back key
+    EXPECT_TRUE(evas_object_visible_get(popup));
     EXPECT_EQ(popup, ad->popupMessage);
     EXPECT_EQ("Again", text(popup, "title,text"));
     EXPECT_EQ("OK", text(elm_object_part_content_get(popup, "button1")));
@@ -319,6 +320,10 @@ TEST_F(FormView, NoHostInformationOrNoWindow) {
             elm_image_object_size_get(data->downloadForm.icon, &iw, nullptr);
             EXPECT_EQ(0, iw);  // no icon, the rest of the form
             EXPECT_NE(nullptr, data->downloadForm.label);
+        } else {  // no window to show a popup on
+            f.showErrorPopup("T", "M", MainFormTestPeer::okHandler(), true);
+            EXPECT_EQ(nullptr, data->popupMessage);
+            EXPECT_TRUE(MainFormTestPeer::closeApplication(f));
         }
         MainFormTestPeer::dispose(f);
     }
@@ -340,6 +345,38 @@ TEST_F(FormView, NullUserDataMakesNoWindow) {
         creating(), ui::formLine('E', "app_create", "LOGE(\"NULL pointer exception\")",
                                  "NULL pointer exception")};
     EXPECT_EQ(expected, ui::logged(log));
+}
+
+// The device's theme has a "popup" popup style, the desktop's has not: the popup takes
+// the style only when the theme holds both its base and its button-row groups.
+TEST_F(FormView, PopupTakesThePopupStyleOnlyWhereTheThemeHasIt) {
+    const std::string base =
+        "group { name: \"elm/popup/base/popup\"; parts { part { name: "
+        "\"elm.swallow.content\"; type: SWALLOW; } } }\n";
+    const std::string buttons =
+        "group { name: \"elm/popup/buttons1/popup/popup\"; parts { part "
+        "{ name: \"elm.swallow.content.button1\"; type: SWALLOW; } } }\n";
+    const struct {
+        std::string groups;
+        const char* style;
+    } rows[] = {{base + buttons, "popup"}, {base, "default"}};
+    struct Dir {
+        std::string path = vt::makeTempDir("vornix-theme");
+        ~Dir() { vt::removeTree(path); }
+    } tmp;
+    const std::string& dir = tmp.path;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.style);
+        std::string edj = dir + "/" + r.style + ".edj";
+        vt::writeFile(dir + "/theme.edc", "collections {\n" + r.groups + "}\n");
+        vt::ProcessResult built = vt::runProcess({"/usr/bin/edje_cc", dir + "/theme.edc", edj}, {});
+        ASSERT_EQ(0, built.status) << built.err;
+        elm_theme_extension_add(nullptr, edj.c_str());
+        start();
+        form->showErrorPopup("T", "M", MainFormTestPeer::okHandler(), false);
+        elm_theme_extension_del(nullptr, edj.c_str());
+        EXPECT_STREQ(r.style, elm_object_style_get(ad->popupMessage));
+    }
 }
 
 }  // namespace

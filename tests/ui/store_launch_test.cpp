@@ -2,6 +2,9 @@
 // The Download button against device folders with and without the store, and the start
 // marker it writes, in a private mount namespace.
 #include <app_control.h>
+#include <errno.h>
+#include <string.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,7 +69,8 @@ TEST_F(StoreLaunch, RefusedRequestShowsThePopupWhoseOkEndsTheApp) {
 struct MarkerCase {
     const char* name;
     bool readOnly;
-    enum { Nothing, OtherHost, Link, Fifo } planted;  // a FIFO nobody reads must not block
+    // A FIFO nobody reads must not block; a full device must not make the write spin.
+    enum { Nothing, OtherHost, Link, Fifo, Full } planted;
     const char* error;  // strerror text logged, null when the marker is written
     friend void PrintTo(const MarkerCase& c, std::ostream* os) { *os << c.name; }
 };
@@ -84,6 +88,11 @@ TEST_P(StartMarker, EveryAcceptedPressWritesTheMarker) {
     ASSERT_EQ(0, c.planted == MarkerCase::Link   ? symlink(victim.c_str(), backing.c_str())
                  : c.planted == MarkerCase::Fifo ? mkfifo(backing.c_str(), 0666)
                                                  : 0);
+    if (c.planted == MarkerCase::Full) {
+        vt::writeFile(backing, "");
+        ASSERT_EQ(0, mount("/dev/full", "/opt/usr/media/.qor-start", nullptr, MS_BIND, nullptr))
+            << strerror(errno);
+    }
 
     start(ui::Host{"Host App", true, true, true});
     vt::LogCapture log;
@@ -106,11 +115,12 @@ TEST_P(StartMarker, EveryAcceptedPressWritesTheMarker) {
     EXPECT_EQ(expected, ui::logged(log));
     EXPECT_EQ("precious", vt::readFile(victim));
     struct stat st;
-    if (c.error) {
+    if (c.error || c.planted == MarkerCase::Full) {
         EXPECT_EQ(nullptr, ad->popupMessage);  // nothing shown to the user
         EXPECT_TRUE(evas_object_visible_get(ad->win));
         EXPECT_EQ(c.planted == MarkerCase::Link,
                   lstat(backing.c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+        if (c.planted == MarkerCase::Full) EXPECT_EQ("", vt::readFile(backing));  // hidden
     } else {
         EXPECT_EQ(ui::kHostId, vt::readFile(backing));  // 16 bytes, no line end
         ASSERT_EQ(0, lstat(backing.c_str(), &st));
@@ -125,7 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
         MarkerCase{"ReplacesOtherHost", false, MarkerCase::OtherHost, nullptr},
         MarkerCase{"ReadOnlyFolder", true, MarkerCase::Nothing, "Read-only file system"},
         MarkerCase{"PlantedLink", false, MarkerCase::Link, "Too many levels of symbolic links"},
-        MarkerCase{"PlantedFifo", false, MarkerCase::Fifo, "No such device or address"}),
+        MarkerCase{"PlantedFifo", false, MarkerCase::Fifo, "No such device or address"},
+        MarkerCase{"FullDevice", false, MarkerCase::Full, nullptr}),  // write failure not logged
     [](const testing::TestParamInfo<MarkerCase>& i) { return std::string(i.param.name); });
 
 }  // namespace

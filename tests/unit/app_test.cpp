@@ -141,12 +141,36 @@ TEST_F(AppTest, OtherAppsSharedFoldersLogTheirAnswer) {
     }
 }
 
-// The first log line of a file looks its tag up; a strerror(errno) among the line's
-// arguments may be read after that lookup, so the lookup must leave errno alone.
-TEST_F(AppTest, FirstTagLookupOfAFileKeepsErrno) {
-    errno = EACCES;
-    EXPECT_STREQ("Host_App", get_qor_tag());
-    EXPECT_EQ(EACCES, errno);
+// The first log line of a file looks its tag up: the app's name with every byte outside
+// 33..126 made "_"; without a name "UNKNOWN", kept by no one, so the next line asks again.
+// A strerror(errno) among the line's arguments may be read after the lookup, so the
+// lookup leaves errno alone. This file's own tag stands for every file's.
+TEST_F(AppTest, TagLookupCleansTheNameRetriesAndKeepsErrno) {
+    const struct {
+        const char *label, *appId, *tag;
+        bool fresh;  // as in a file that has not logged yet
+    } rows[] = {
+        {"Host App", "", "UNKNOWN", true},
+        {"Host App", kHostId, "Host_App", false},
+        {"Other", kHostId, "Host_App", false},
+        {"Caf\xc3\xa9\t~!\x7f", kHostId, "Caf___~!_", true},
+        {"", kHostId, "", true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.label);
+        if (r.fresh) free(qor_tag), qor_tag = nullptr;
+        device.install(vt::hostPackage(r.label));
+        device.activate(r.appId);
+        errno = EACCES;
+        EXPECT_STREQ(r.tag, get_qor_tag());
+        EXPECT_EQ(EACCES, errno);
+    }
+    EXPECT_EQ(nullptr, qor_clean_tag(nullptr));
+    for (auto [path, base] : {std::pair<const char*, const char*>{"/a/b/App.cpp", "App.cpp"},
+                              {"App.cpp", "App.cpp"},
+                              {"a/", ""},
+                              {nullptr, nullptr}})
+        EXPECT_STREQ(base, get_base_name(path)) << (path ? path : "null");
 }
 
 TEST(AppPackageIdTest, IsTheTextBeforeTheFirstDot) {
@@ -158,6 +182,9 @@ TEST(AppPackageIdTest, IsTheTextBeforeTheFirstDot) {
     for (const auto& [appId, pkgId] : cases)
         EXPECT_EQ(pkgId, App::getPackageIdFromAppId(appId)) << appId;
     EXPECT_EQ("/opt/usr/media/", App::getSystemMediaPath());  // the same on every device
+    // An object answers as the class does.
+    App instance;
+    EXPECT_EQ("QOR111TBNX", instance.getPackageIdFromAppId("QOR111TBNX.QorService"));
 }
 
 }  // namespace

@@ -234,6 +234,13 @@ TEST(AppControlWrapper, ExtraDataThroughABundle) {
     ASSERT_EQ(n, 2);
     EXPECT_STREQ(got[1], "two");
     EXPECT_FALSE(AppControl::add_to_bundle(nullptr, "s", b.getBundle()));
+    // No target bundle stops the walk; a key the request lacks adds nothing.
+    EXPECT_EQ(0, r.getForeachExtraData(AppControl::add_to_bundle, nullptr));
+    app_control_h plain = nullptr;
+    ASSERT_EQ(0, app_control_create(&plain));
+    EXPECT_FALSE(AppControl::add_to_bundle(plain, "absent", b.getBundle()));
+    app_control_destroy(plain);
+    EXPECT_EQ(b.getCount(), 2);
 
     b.addBytes("bytes", "\x01\x02", 2);
     AppControl back;
