@@ -23,6 +23,7 @@ public:
     static Timer& backTimer(MainForm& f) { return f.backTimer; }
     static bool closeApplication(MainForm& f) { return f.closeApplication; }
     static Evas_Smart_Cb okHandler() { return &MainForm::popup_ok_button_cb; }
+    static Evas_Smart_Cb downloadHandler() { return &MainForm::download_button_cb; }
     // Deletes what the launcher keeps for the whole process.
     static void dispose(MainForm& f) {
         if (f.winObject.win) evas_object_del(f.winObject.win);

@@ -11,14 +11,6 @@ namespace {
 
 using FormEvents = ui::FormTest;
 
-// The Download button's handler, private to the form: an explicit instantiation may name it.
-Evas_Smart_Cb downloadHandler();
-template <Evas_Smart_Cb cb>
-struct DownloadHandler {
-    friend Evas_Smart_Cb downloadHandler() { return cb; }
-};
-template struct DownloadHandler<&MainForm::download_button_cb>;
-
 TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
     start();
     Timer other(form.get());
@@ -41,7 +33,7 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
              MainForm::app_pause(nullptr);
              MainForm::app_resume(nullptr);
              MainForm::app_terminate(nullptr);
-             downloadHandler()(nullptr, nullptr, nullptr);
+             MainFormTestPeer::downloadHandler()(nullptr, nullptr, nullptr);
              MainFormTestPeer::okHandler()(nullptr, nullptr, nullptr);
              MainFormTestPeer::okHandler()(form.get(), nullptr, nullptr);
              EXPECT_EQ("", dev.journal());  // nothing was sent
