@@ -2,6 +2,7 @@
 // The desktop platform: manifests, packages, app context, error codes and the log.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -468,9 +469,10 @@ TEST_F(PlatformTest, PackageDatabaseRoundTripsAndStaleEntriesAreIgnored) {
     EXPECT_EQ("Tab\tand\\slash", viaDatabase.apps[0].label);
 
     // A manifest changed by hand after installation wins over the older entry.
-    usleep(20000);
     spec.version = "9.9.9";
     vt::writeFile(manifestFile, vt::manifestXml(spec));
+    struct timeval later[2] = {{time(nullptr) + 10, 0}, {time(nullptr) + 10, 0}};
+    ASSERT_EQ(0, utimes(manifestFile.c_str(), later));  // newer than the entry, whatever the clock
     ASSERT_EQ(device::OK, device::findPackage(kHostId, &viaDatabase));
     EXPECT_EQ("9.9.9", viaDatabase.version);
 
