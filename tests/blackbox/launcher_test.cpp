@@ -27,7 +27,7 @@ std::string runtime(const std::string& name) { return vt::binaryDir() + "/runtim
 
 std::string entry(char prio, const std::string& func, const std::string& needle,
                   const std::string& msg, int nth = 1) {
-    return vt::logLine(prio, kTag, kEntry, func, needle, msg, nth);
+    return vt::logLine(prio, kTag, kEntry, func, msg);
 }
 
 std::string started() { return entry('I', "main", "Vornix.main started.", "Vornix.main started."); }
@@ -39,12 +39,11 @@ std::string tooOld(int nth) {
                  "Failed to get shared data path for QOR111TBNX.QorService. err(Successful)", nth);
 }
 std::string resFound(const std::string& path) {
-    return vt::logLine('I', kTag, "src/App.cpp", "getAppSharedResourcePath", "Shared res path for",
+    return vt::logLine('I', kTag, "src/App.cpp", "getAppSharedResourcePath",
                        "Shared res path for QOR111TBNX.QorService is " + path);
 }
 std::string resMissing() {
     return vt::logLine('E', kTag, "src/App.cpp", "getAppSharedResourcePath",
-                       "Failed to get shared res path for",
                        "Failed to get shared res path for QOR111TBNX.QorService. err(No such "
                        "application)");
 }
@@ -314,7 +313,7 @@ TEST(Attributes, PlantedFileInWorkingDirectoryHasNoEffect) {
     vt::removeTree(cwd);
     EXPECT_EQ(r.status, 5);
     std::string expected = vt::logLine(
-        'E', "UNKNOWN", kEntry, "getQorAttribute", "apkInfoFile.c_str(), unknown)",
+        'E', "UNKNOWN", kEntry, "getQorAttribute",
         "Could not open file(.android.apki). err(shared resource folder of the application is "
         "unknown)");
     std::vector<std::string> lines;

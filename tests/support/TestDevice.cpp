@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "TestDevice.h"
 
+#include <ctype.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -192,20 +193,20 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector
     return r;
 }
 
-int sourceLine(const std::string& file, const std::string& needle, int nth) {
-    std::ifstream f(sourceDir() + "/" + file);
-    std::string line;
-    for (int n = 1; std::getline(f, line); ++n)
-        if (line.find(needle) != std::string::npos && --nth == 0) return n;
-    return -1;
+std::string logLine(char prio, const std::string& tag, const std::string& file,
+                    const std::string& func, const std::string& msg) {
+    std::string base = file.substr(file.rfind('/') + 1);
+    return logfmt::head(prio, tag, "") + base + ": " + func + "(#) > " + msg;
 }
 
-std::string logLine(char prio, const std::string& tag, const std::string& file,
-                    const std::string& func, const std::string& needle, const std::string& msg,
-                    int nth) {
-    std::string base = file.substr(file.rfind('/') + 1);
-    return logfmt::head(prio, tag, "") + base + ": " + func + "(" +
-           std::to_string(sourceLine(file, needle, nth)) + ") > " + msg;
+// "<file>: <func>(<digits>) > " at `from`: the digits become '#'.
+static std::string lineNumberOut(const std::string& line, size_t from) {
+    size_t close = line.find(") > ", from);
+    size_t open = close == std::string::npos ? close : line.rfind('(', close);
+    if (open == std::string::npos || open < from || open + 1 == close) return line;
+    for (size_t i = open + 1; i < close; ++i)
+        if (!isdigit(static_cast<unsigned char>(line[i]))) return line;
+    return line.substr(0, open + 1) + "#" + line.substr(close);
 }
 
 std::string withoutPid(const std::string& line) {
@@ -213,12 +214,14 @@ std::string withoutPid(const std::string& line) {
     size_t close = line.find("): ", open);
     if (open == std::string::npos || close == std::string::npos) return line;
     // Five wide, as logLine writes it, also for pids past 99999.
-    return line.substr(0, open + 1) + std::string(5, ' ') + line.substr(close);
+    std::string blanked = line.substr(0, open + 1) + std::string(5, ' ') + line.substr(close);
+    return lineNumberOut(blanked, open + 7);
 }
 
 std::string logBody(const std::string& line) {
     size_t p = line.find("): ");
-    return p == std::string::npos ? line : line.substr(0, 1) + " " + line.substr(p + 3);
+    return p == std::string::npos ? line
+                                  : lineNumberOut(line.substr(0, 1) + " " + line.substr(p + 3), 2);
 }
 
 LogCapture::LogCapture() {

@@ -63,17 +63,12 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector
                          const std::string& cwd = "", int timeoutMs = 30000,
                          void (*onStarted)(int pid, void* data) = nullptr, void* data = nullptr);
 
-// The 1-based number of the first line of a source file (relative to the source
-// tree) that contains `needle`; log lines name their source line, and tests find it here.
-// `nth` picks a later occurrence when the same statement stands more than once.
-int sourceLine(const std::string& file, const std::string& needle, int nth = 1);
-
 // The log line a launcher writes: "<L>/<tag padded to 8>(<pid>): <file>: <func>(<line>) > <msg>",
-// compared without the pid.
+// with the pid blanked and the line number as '#', as withoutPid() and logBody() give them.
 std::string logLine(char prio, const std::string& tag, const std::string& file,
-                    const std::string& func, const std::string& needle, const std::string& msg,
-                    int nth = 1);
-// A log line with its pid field blanked, for comparison with logLine().
+                    const std::string& func, const std::string& msg);
+// A log line with its pid field blanked and its line number, when it is one, as '#'; a line
+// number that is no number stays, and then differs from logLine()'s.
 std::string withoutPid(const std::string& line);
 // A log line as "<priority> <the rest after the pid>": the tag depends on which app
 // the process last ran as, so it is left out.

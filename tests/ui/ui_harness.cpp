@@ -123,7 +123,7 @@ std::vector<Evas_Object*> gridKids(Evas_Object* grid) {
 }
 
 std::string formLine(char prio, const char* func, const char* needle, const std::string& msg) {
-    return vt::logBody(vt::logLine(prio, "", "src/MainForm.cpp", func, needle, msg));
+    return vt::logBody(vt::logLine(prio, "", "src/MainForm.cpp", func, msg));
 }
 
 std::vector<std::string> logged(const vt::LogCapture& log) {

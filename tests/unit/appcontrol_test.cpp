@@ -214,7 +214,6 @@ TEST(AppControlWrapper, WithoutAHandle) {
     EXPECT_EQ(adoptedNull.getLaunchMode(), APP_CONTROL_LAUNCH_MODE_SINGLE);
     EXPECT_EQ(captured(log, "AppControl.cpp: "),
               Lines{vt::logBody(vt::logLine('E', "", "src/AppControl.cpp", "getLaunchMode",
-                                            "Failed to get launch mode",
                                             "Failed to get launch mode. err(Invalid parameter)"))});
     EXPECT_TRUE(AppControl().isValid());
 }
@@ -414,8 +413,8 @@ TEST_F(AppControlLaunch, JournalLinesAndRefusedLaunches) {
         *c.failure = 0;
         EXPECT_EQ(ret, c.ret) << c.needle;
         EXPECT_EQ(captured(log, "AppControl.cpp: "),
-                  Lines{vt::logBody(vt::logLine('E', "", "src/AppControl.cpp", "launchApplication",
-                                                c.needle, c.message))});
+                  Lines{vt::logBody(
+                      vt::logLine('E', "", "src/AppControl.cpp", "launchApplication", c.message))});
         EXPECT_EQ(journal(), "") << c.needle;
     }
     // The caller must be an installed app with the launch privilege.

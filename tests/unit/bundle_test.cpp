@@ -22,7 +22,7 @@ using Lines = std::vector<std::string>;
 const int kSentinel = 4242;
 
 std::string logged(char prio, const char* func, const char* needle, const std::string& msg) {
-    return vt::logBody(vt::logLine(prio, "", "src/Bundle.cpp", func, needle, msg));
+    return vt::logBody(vt::logLine(prio, "", "src/Bundle.cpp", func, msg));
 }
 std::string walkLine(char prio, const char* needle, const std::string& msg) {
     return logged(prio, "bundle_iterator_cb", needle, msg);

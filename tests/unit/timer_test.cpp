@@ -34,7 +34,7 @@ struct Probe : ITimerEventListener {
 
 // Timer.cpp's log lines as "<priority> <file>: <function>(<line>) > <message>".
 std::string expected(const char* func, const char* msg) {
-    return vt::logBody(vt::logLine('E', "", "src/Timer.cpp", func, msg, msg));
+    return vt::logBody(vt::logLine('E', "", "src/Timer.cpp", func, msg));
 }
 Lines captured(const vt::LogCapture& log) {
     Lines out;
