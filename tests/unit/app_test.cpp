@@ -5,9 +5,6 @@
 #include <stdlib.h>
 #include <qor/log.h>
 
-#include <string>
-#include <vector>
-
 #include "App.h"
 #include "TestDevice.h"
 
@@ -28,30 +25,20 @@ std::string appLine(char prio, const char* func, const std::string& msg) {
     return vt::withoutPid(vt::logLine(prio, "Host_App", "src/App.cpp", func, msg));
 }
 
-// A device with the host app installed and this process running as it. The first
-// logged call fixes App.cpp's log tag to the host's, so later lines are predictable
-// even when they are written without an app context.
-class AppTest : public testing::Test {
-protected:
-    void SetUp() override { installHost("4"); }
-    void TearDown() override {
-        unsetenv("VORNIX_DEVICE");
-        unsetenv("VORNIX_APP_ID");
-    }
-    void installHost(const std::string& apiVersion) {
-        vt::PackageSpec host = vt::hostPackage("Host App");
-        host.apiVersion = apiVersion;
-        host.version = "1.2.3";
-        device.install(host);
-        device.activate(kHostId);
-        App::getAppSharedResourcePath("org.example.nothing");
-    }
-    vt::TestDevice device;
-};
+// Installs the host app targeting `apiVersion` and runs this process as it; the first
+// logged call fixes App.cpp's log tag to the host's.
+void runAsHost(vt::TestDevice& device, const char* apiVersion, const char* label = "Host App") {
+    vt::PackageSpec host = vt::hostPackage(label);
+    host.apiVersion = apiVersion;
+    device.install(host);
+    device.activate(kHostId);
+    App::getAppSharedResourcePath("org.example.nothing");
+}
 
 // Other apps' shared folders are answered and logged by the target's and the host's api
-// version. Only the data folder query of the app's own folders logs, without an app context.
-TEST_F(AppTest, OtherAppsSharedFoldersLogTheirAnswer) {
+// version.
+TEST(AppTest, OtherAppsSharedFoldersLogTheirAnswer) {
+    vt::TestDevice device;
     const struct {
         bool res;                                 // shared/res, else shared/data
         const char *appId, *targetApi, *hostApi;  // targetApi null: the target is not installed
@@ -66,9 +53,8 @@ TEST_F(AppTest, OtherAppsSharedFoldersLogTheirAnswer) {
     };
     for (const auto& c : cases) {
         const std::string kind = c.res ? "res" : "data", id = c.appId ? c.appId : "(null)";
-        SCOPED_TRACE(kind + " " + id + " target api " + (c.targetApi ? c.targetApi : "-") +
-                     " host api " + c.hostApi);
-        installHost(c.hostApi);
+        SCOPED_TRACE(testing::Message() << "row " << &c - cases);
+        runAsHost(device, c.hostApi);
         device.uninstall("QOR111TBNX");
         if (c.targetApi) {
             vt::PackageSpec layer = vt::layerPackage("3.0.0", "");
@@ -86,21 +72,15 @@ TEST_F(AppTest, OtherAppsSharedFoldersLogTheirAnswer) {
                                 : appLine('I', func, msg + " is " + path)},
                   logged(log));
     }
-    device.activate("");
-    vt::LogCapture log;
-    EXPECT_EQ("", App::getAppDataPath());
-    EXPECT_EQ("", App::getAppId());
-    EXPECT_EQ(Lines{appLine('E', "getAppDataPath",
-                            "Failed to get App data path. err(Invalid application context)")},
-              logged(log));
+    unsetenv("VORNIX_DEVICE");
+    unsetenv("VORNIX_APP_ID");
 }
 
-// The first log line of a file looks its tag up: the app's name with every byte outside
-// 33..126 made "_"; without a name "UNKNOWN", kept by no one, so the next line asks again.
-// A strerror(errno) among the line's arguments may be read after the lookup, so the
-// lookup leaves errno alone. This file's own tag stands for every file's, and its own
-// line shows that a line's number is its statement's.
-TEST_F(AppTest, LogTagAndLineNumber) {
+// A file's first log line looks its tag up: the app's name, bytes outside 33..126 made "_";
+// without a name "UNKNOWN", kept by no one. The lookup leaves errno alone (a line may log
+// strerror(errno)). This file's tag stands for every file's; its line number is its own.
+TEST(AppTest, LogTagAndLineNumber) {
+    vt::TestDevice device;
     const struct {
         const char *label, *appId, *tag;
         bool fresh;  // as in a file that has not logged yet
@@ -113,7 +93,7 @@ TEST_F(AppTest, LogTagAndLineNumber) {
     for (const auto& r : rows) {
         SCOPED_TRACE(r.label);
         if (r.fresh) free(qor_tag), qor_tag = nullptr;
-        device.install(vt::hostPackage(r.label));
+        runAsHost(device, "4", r.label);
         device.activate(r.appId);
         errno = EACCES;
         EXPECT_STREQ(r.tag, get_qor_tag());
@@ -127,6 +107,8 @@ TEST_F(AppTest, LogTagAndLineNumber) {
     ASSERT_EQ(Lines{vt::withoutPid(want)}, logged(log));
     EXPECT_NE(log.lines()[0].find(": TestBody(" + std::to_string(line) + ") > "),
               std::string::npos);
+    unsetenv("VORNIX_DEVICE");
+    unsetenv("VORNIX_APP_ID");
 }
 
 TEST(AppPackageIdTest, IsTheTextBeforeTheFirstDot) {

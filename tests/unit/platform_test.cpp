@@ -7,13 +7,10 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <set>
-#include <string>
+#include <map>
 #include <tuple>
-#include <vector>
 
 #include <app_common.h>
-#include <app_manager.h>
 #include <dlog.h>
 #include <package_manager.h>
 
@@ -25,82 +22,66 @@ namespace {
 
 const char kHostId[] = "org.example.host";
 
-// A text property read through `get`, which must succeed.
-template <typename Get, typename... In>
-std::string got(Get get, In... in) {
-    char* s = nullptr;
-    EXPECT_EQ(0, get(in..., &s));
-    std::string r = s ? s : "<null>";
-    free(s);
-    return r;
-}
-
-// Each real manifest installs, and the queries answer what it says: the version, and the
-// first app's label and program, also asked as the app itself.
+// Each real manifest installs, and the queries answer what it says: the package's
+// version, and the label of one of its apps, asked as that app.
 TEST(PlatformTest, EverySampleManifestInstallsAndReadsBack) {
+    const std::string dir = vt::sourceDir() + "/../shared/samples/tizen-manifests/";
+    if (!vt::exists(dir)) GTEST_SKIP() << "the sample manifests are not there: " << dir;
     const struct {
-        const char *file, *pkgId, *version, *api, *appId, *label, *exec;
+        const char *prefix, *pkgId, *version, *api, *appId, *label;
         size_t apps;
     } samples[] = {
         // clang-format off
-        {"01-native-ui-basic-api2.4.xml", "org.tizen.message-pub", "1.0.0", "2.4", "org.tizen.message-pub", "Message-pub", "message-pub", 1},
-        {"02-native-ui-wearable-api2.3.1-mixed-indent.xml", "org.example.iotivityexample", "1.0.0", "2.3.1", "org.example.iotivityexample", "iotivityexample", "iotivityexample", 1},
-        {"03-native-service-app-iot-api5.0.xml", "org.tizen.httpserver", "1.0.0", "5.0", "org.tizen.httpserver", "httpserver", "httpserver", 1},
-        {"04-native-multi-app-xml-lang-app-control.xml", "org.tizen.contacts", "1.0.0", "3.0", "org.tizen.phone", "Phone", "contacts", 5},
-        {"05-native-widget-app-xml-lang-version2.0.xml", "org.tizen.contacts", "2.0", "3.0", "org.tizen.contacts.widget", "Contacts", "contacts-widget", 1},
-        {"06-dotnet-ui-wearable-api3.0-tabs.xml", "ElmSharpTest.Wearable", "1.0.0", "3.0", "org.tizen.ElmSharp.Wearable.Test", "ElmSharp.Wearable.Test", "ElmSharp.Wearable.Test.exe", 1},
-        {"07-dotnet-ui-api4-xmlns-last.xml", "org.tizen.example.Telephony.Tizen.Mobile", "1.0.0", "4", "org.tizen.example.Tizen.Telephony.Test", "SampleTelephony", "SampleTelephony.dll", 1},
-        {"08-dotnet-component-based-app-api5.xml", "org.tizen.example.NUIComponentApplication", "1.0.0", "5", "org.tizen.example.NUIComponentApplication", "NUIComponentApplication", "NUIComponentApplication.dll", 1},
-        {"09-dotnet-nui-widget-app-metadata.xml", "Tizen.NUI.WidgetTest", "1.0.0", "5", "Tizen.NUI.WidgetTest", "Tizen.NUI.WidgetTest", "Tizen.NUI.WidgetTest.dll", 1},
-        {"10-dotnet-ui-api9-multiline-attrs.xml", "Tizen.NUI.Devel.Manual.Tests", "1.0.0", "9", "Tizen.NUI.DevelManual.Tests", "Tizen.NUI.Devel.Manual.Tests", "Tizen.NUI.Devel.Manual.Tests.dll", 1},
-        {"11-dotnet-ui-api3.0-exe-no-nodisplay.xml", "Tizen.Tapitest", "1.0.0", "3.0", "Tizen.Tapitest", "Tizen.Tapitest", "Tizen.Tapitest.exe", 1},
+        {"01-", "org.tizen.message-pub", "1.0.0", "2.4", "org.tizen.message-pub", "Message-pub", 1},
+        {"02-", "org.example.iotivityexample", "1.0.0", "2.3.1", "org.example.iotivityexample", "iotivityexample", 1},
+        {"03-", "org.tizen.httpserver", "1.0.0", "5.0", "org.tizen.httpserver", "httpserver", 1},
+        {"04-", "org.tizen.contacts", "1.0.0", "3.0", "org.tizen.phone", "Phone", 5},
+        {"05-", "org.tizen.contacts", "2.0", "3.0", "org.tizen.contacts.widget", "Contacts", 1},
+        {"06-", "ElmSharpTest.Wearable", "1.0.0", "3.0", "org.tizen.ElmSharp.Wearable.Test", "ElmSharp.Wearable.Test", 1},
+        {"07-", "org.tizen.example.Telephony.Tizen.Mobile", "1.0.0", "4", "org.tizen.example.Tizen.Telephony.Test", "SampleTelephony", 1},
+        {"08-", "org.tizen.example.NUIComponentApplication", "1.0.0", "5", "org.tizen.example.NUIComponentApplication", "NUIComponentApplication", 1},
+        {"09-", "Tizen.NUI.WidgetTest", "1.0.0", "5", "Tizen.NUI.WidgetTest", "Tizen.NUI.WidgetTest", 1},
+        {"10-", "Tizen.NUI.Devel.Manual.Tests", "1.0.0", "9", "Tizen.NUI.DevelManual.Tests", "Tizen.NUI.Devel.Manual.Tests", 1},
+        {"11-", "Tizen.Tapitest", "1.0.0", "3.0", "Tizen.Tapitest", "Tizen.Tapitest", 1},
         // clang-format on
     };
-    const std::string dir = vt::sourceDir() + "/../shared/samples/tizen-manifests";
-    if (!vt::exists(dir)) GTEST_SKIP() << "the sample manifests are not there: " << dir;
-    std::set<std::string> files;
+    std::map<std::string, std::string> files;  // by the number that starts the name
     for (const auto& e : std::filesystem::directory_iterator(dir))
-        if (e.path().extension() == ".xml") files.insert(e.path().filename());
+        if (e.path().extension() == ".xml")
+            files[e.path().filename().string().substr(0, 3)] = e.path();
     ASSERT_EQ(std::size(samples), files.size()) << "a sample without expectations";
     vt::TestDevice device;
     device.install(vt::hostPackage());
     for (const auto& s : samples) {
-        SCOPED_TRACE(s.file);
+        SCOPED_TRACE(files[s.prefix]);
         std::string err, src = device.path() + "/src";
         device::Package pkg;
-        vt::writeFile(src + "/tizen-manifest.xml", vt::readFile(dir + "/" + s.file));
+        vt::writeFile(src + "/tizen-manifest.xml", vt::readFile(files[s.prefix]));
         ASSERT_EQ(device::OK, device::installPackage(device.path(), src, &pkg, &err)) << err;
         EXPECT_EQ(s.api, pkg.apiVersion);
         EXPECT_EQ(s.apps, pkg.apps.size());
         device.activate(kHostId);
         package_info_h info = nullptr;
         ASSERT_EQ(PACKAGE_MANAGER_ERROR_NONE, package_manager_get_package_info(s.pkgId, &info));
-        EXPECT_EQ(s.version, got(package_info_get_version, info));
+        char *version = nullptr, *label = nullptr;
+        EXPECT_EQ(0, package_info_get_version(info, &version));
         package_info_destroy(info);
-        app_info_h app = nullptr;
-        ASSERT_EQ(APP_MANAGER_ERROR_NONE, app_info_create(s.appId, &app));
-        EXPECT_EQ(device.packageRoot(s.pkgId) + "bin/" + s.exec, got(app_info_get_exec, app));
-        app_info_destroy(app);
         device.activate(s.appId);
-        EXPECT_EQ(s.label, got(app_get_name));
+        EXPECT_EQ(0, app_get_name(&label));
+        EXPECT_EQ(s.version + " "s + s.label,
+                  (version ? version : "") + " "s + (label ? label : ""));
+        free(version), free(label);
     }
     unsetenv("VORNIX_DEVICE");
     unsetenv("VORNIX_APP_ID");
 }
 
-std::string manifest(const std::string& rootAttrs, const std::string& body) {
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<manifest xmlns=\"http://tizen.org/ns/"
-           "packages\" " +
-           rootAttrs + ">" + body + "</manifest>\n";
-}
-
-// A document type that declares `entities`.
-std::string withEntities(const std::string& entities, const std::string& package,
-                         const std::string& label) {
+// A manifest with `body` in its root, after a document type declaring `entities`.
+std::string manifest(const std::string& rootAttrs, const std::string& body,
+                     const std::string& entities = "") {
     return "<?xml version=\"1.0\"?>\n<!DOCTYPE manifest [\n" + entities +
-           "]>\n<manifest package=\"" + package +
-           "\"><ui-application appid=\"a.b\" exec=\"b\"><label>" + label +
-           "</label></ui-application></manifest>\n";
+           "]>\n<manifest xmlns=\"http://tizen.org/ns/packages\" " + rootAttrs + ">" + body +
+           "</manifest>\n";
 }
 
 // An app's label is the one without a language, else the first (a language on an
@@ -109,9 +90,10 @@ std::string withEntities(const std::string& entities, const std::string& package
 TEST(ManifestTest, LabelsAndRefusals) {
     const std::string app =
         "<ui-application appid=\"a.b\" exec=\"b\"><label>B</label></ui-application>";
-    auto labelled = [](const std::string& labels) {
+    auto labelled = [](const std::string& labels, const std::string& entities = "") {
         return manifest("package=\"a.b\" xml:lang=\"de-de\"",
-                        "<ui-application appid=\"a.b\" exec=\"b\">" + labels + "</ui-application>");
+                        "<ui-application appid=\"a.b\" exec=\"b\">" + labels + "</ui-application>",
+                        entities);
     };
     // clang-format off
     std::vector<std::tuple<std::string, std::string, const char*>> cases = {  // label null: refused
@@ -123,8 +105,8 @@ TEST(ManifestTest, LabelsAndRefusals) {
         {"no package attribute", manifest("version=\"1.0\"", app), nullptr},
         {"app without appid", manifest("package=\"a.b\"", "<ui-application exec=\"b\"/>"), nullptr},
         {"appid ../x", manifest("package=\"a.b\"", "<service-application appid=\"../x\"/>"), nullptr},
-        {"external entity", withEntities(" <!ENTITY xxe SYSTEM \"file:///etc/passwd\">\n", "a.b", "&xxe;"), nullptr},
-        {"internal entity", withEntities(" <!ENTITY e \"x\">\n", "&e;", "B"), nullptr},
+        {"external entity", labelled("<label>&x;</label>", "<!ENTITY x SYSTEM \"file:///etc/passwd\">"), nullptr},
+        {"internal entity", labelled("<label>&x;</label>", "<!ENTITY x \"x\">"), nullptr},
         {"not UTF-8", manifest("package=\"a.b\"", "<label>\xa2 </label>"), nullptr},
         {"over a megabyte", manifest("package=\"a.b\"", app + "<!--" + std::string(1 << 20, 'x') + "-->"), nullptr},
     };
@@ -191,11 +173,9 @@ TEST(PlatformTest, PackageDatabaseRoundTripsAndStaleEntriesAreIgnored) {
 
 // Lines at or above the threshold (all by default) are written with their priority's letter.
 TEST(DlogTest, WritesBriefLinesAndRefusesBadPriorities) {
-    const std::pair<int, char> cases[] = {{DLOG_DEFAULT, 0},
-                                          {DLOG_VERBOSE, 'V'},
-                                          {DLOG_ERROR, 'E'},
-                                          {DLOG_FATAL, 'F'},
-                                          {DLOG_PRIO_MAX, 0}};  // 0: refused
+    // clang-format off
+    const std::pair<int, char> cases[] = {{DLOG_DEFAULT, 0}, {DLOG_VERBOSE, 'V'}, {DLOG_ERROR, 'E'}, {DLOG_PRIO_MAX, 0}};
+    // clang-format on
     for (const auto& [prio, letter] : cases) {
         vt::LogCapture log;
         int r = dlog_print(static_cast<log_priority>(prio), "LongerThanEight", "n=%d", 42);

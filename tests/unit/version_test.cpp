@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// Version: parsing, ordering, text form, value semantics and the file reader.
+// Version: parsing, ordering, text form and the file reader.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <string>
-#include <vector>
 
 #include "TestDevice.h"
 #include "Version.h"
@@ -43,30 +40,23 @@ TEST(VersionTest, ParsesTextIntoComponentsAndRemainder) {
         EXPECT_EQ(*c.numbers == '\0', v.empty());
         EXPECT_EQ(0, v.compare(numbers, false));
         EXPECT_EQ(c.hasRemainder ? 1 : 0, sign(v.compare(numbers, true)));
-        std::string s = c.text;
-        Version fromString(s);
-        EXPECT_EQ(0, fromString.compare(v, true));
     }
 }
 
-// Signs both ways; where nothing overflows, the value is the difference of the deciding
-// pair (a missing component counts as -1).
+// Signs both ways (a missing component counts as -1).
 TEST(VersionTest, OrdersBothWays) {
-    const int kAny = 12345;  // only the sign is fixed
     const struct {
         const char *lhs, *rhs;
         bool checkRemainder;
-        int sign, value;
+        int sign;
     } cases[] = {
         // clang-format off
-        {"2.0", "2.0.0", true, -1, -1},         {"10.0", "9.9", true, 1, kAny},
-        {"2.0.0", "2.0.0-beta", true, -1, -'b'}, {"2.0.0", "2.0.0-beta", false, 0, kAny},
-        {"2.0.0-a", "2.0.0-b", true, -1, kAny}, {"V2", "2.0.0", false, -1, kAny},
-        {"-1", "V2", true, 0, kAny},  // the missing component decides, even when equal
-        {"2.0.0-\xff", "2.0.0-a", true, 1, kAny},  // remainder bytes compare unsigned
-        {"2147483647", "-1", true, 1, kAny},    {"-2147483648", "", true, -1, kAny},
-        {"1.-2147483648", "1.2147483647", false, -1, kAny},
-        {"2.0.5", "2.0", true, 1, 6},           {"", "5", true, -1, -6},
+        {"2.0", "2.0.0", true, -1},         {"10.0", "9.9", true, 1},     {"2.0.0", "2.0.0-beta", true, -1},
+        {"2.0.0", "2.0.0-beta", false, 0},  {"2.0.0-a", "2.0.0-b", true, -1}, {"V2", "2.0.0", false, -1},
+        {"-1", "V2", true, 0},  // the missing component decides, even when equal
+        {"2.0.0-\xff", "2.0.0-a", true, 1},  // remainder bytes compare unsigned
+        {"2147483647", "-1", true, 1},      {"-2147483648", "", true, -1},
+        {"1.-2147483648", "1.2147483647", false, -1}, {"2.0.5", "2.0", true, 1},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -74,28 +64,9 @@ TEST(VersionTest, OrdersBothWays) {
         Version a(c.lhs), b(c.rhs);
         EXPECT_EQ(c.sign, sign(a.compare(b, c.checkRemainder)));
         EXPECT_EQ(-c.sign, sign(b.compare(a, c.checkRemainder)));
-        if (c.value != kAny) {
-            EXPECT_EQ(c.value, a.compare(b, c.checkRemainder));
-        }
         if (!c.checkRemainder) continue;
-        EXPECT_EQ(c.sign < 0, (a < b));
-        EXPECT_EQ(c.sign > 0, (a > b));
+        EXPECT_EQ(c.sign, (a > b) - (a < b));  // the operators check the remainder
     }
-}
-
-// Copies hold the whole remainder, past the 31 characters shown, and own their data.
-TEST(VersionTest, CopiesKeepTheWholeRemainderAndAreIndependent) {
-    const std::string text = "1.2-" + std::string(40, 'r');
-    const Version same((text + "A").c_str()), later((text + "B").c_str());
-    Version original(same), copy(original), assigned("9");
-    assigned = original;
-    Version& self = assigned;
-    assigned = self;
-    original = Version("3");
-    swap(copy, original);
-    for (const Version* v : {&original, &assigned})
-        EXPECT_TRUE(v->compare(same, true) == 0 && v->compare(later, true) < 0);
-    EXPECT_STREQ("3", copy.toString());
 }
 
 // The first line, or an empty version and one log line (with the host's tag). Neither
@@ -112,13 +83,11 @@ TEST(VersionTest, CreateFromFile) {
     symlink("/dev/zero", (dir + "endless").c_str());
     const struct {
         const char *file, *shown, *reason;  // reason: null, nothing logged; "", whatever errno says
-    } cases[] = {{"a", "2.1.3", nullptr},
-                 {"b", "", nullptr},
-                 {"missing", "", "No such file or directory"},
-                 {"zero", "", ""},
-                 {"", "", "is a directory, not a regular file"},
-                 {"fifo", "", "not a regular file"},
-                 {"endless", "", "not a regular file"}};
+    } cases[] = {                           // clang-format off
+        {"a", "2.1.3", nullptr}, {"b", "", nullptr}, {"missing", "", "No such file or directory"},
+        {"zero", "", ""}, {"", "", "is a directory, not a regular file"},
+        {"fifo", "", "not a regular file"}, {"endless", "", "not a regular file"}};
+    // clang-format on
     for (const auto& c : cases) {
         std::string path = dir + c.file;
         SCOPED_TRACE(path);
