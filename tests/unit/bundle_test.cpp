@@ -114,10 +114,10 @@ TEST(BundleWrapper, WalkCopiesAndLogs) {
     EXPECT_EQ(src.addStringArray("s", arr, 1), BUNDLE_ERROR_KEY_EXISTS);
     const Lines entries = {"s|1025|line\nbreak\0"s, "a|1281|\0|x y\0|\xc3\xa9t\xc3\xa9\0"s,
                            "b|2|\x01\x00\x02"s};
-    EXPECT_EQ(dump(src.getBundle()), entries);
     Bundle copied;
     vt::LogCapture log;
     EXPECT_EQ(copied.copy(src.getBundle()), 0);
+    EXPECT_EQ(dump(copied.getBundle()), entries);
     Lines got;
     for (const std::string& l : log.lines()) got.push_back(vt::logBody(l));
     EXPECT_EQ(got, (Lines{logged('I', "Found string Array. Key(a) number of strings(3)"),
