@@ -86,6 +86,7 @@ TEST(AppTest, LogTagAndLineNumber) {
         bool fresh;  // as in a file that has not logged yet
     } rows[] = {
         {"Host App", "", "UNKNOWN", true},
+        {"Host App", "org.example.absent", "UNKNOWN", false},
         {"Host App", kHostId, "Host_App", false},
         {"Other", kHostId, "Host_App", false},
         {"Caf\xc3\xa9 \t~!\x7f", kHostId, "Caf____~!_", true},
@@ -105,8 +106,7 @@ TEST(AppTest, LogTagAndLineNumber) {
     const std::string want =
         vt::logLine('E', "Caf____~!_", "app_test.cpp", "TestBody", "Logged at its own line");
     ASSERT_EQ(Lines{vt::withoutPid(want)}, logged(log));
-    EXPECT_NE(log.lines()[0].find(": TestBody(" + std::to_string(line) + ") > "),
-              std::string::npos);
+    EXPECT_NE(std::string::npos, log.lines()[0].find("TestBody(" + std::to_string(line) + ") > "));
     unsetenv("VORNIX_DEVICE");
     unsetenv("VORNIX_APP_ID");
 }
