@@ -25,8 +25,7 @@ std::string appLine(char prio, const char* func, const std::string& msg) {
     return vt::withoutPid(vt::logLine(prio, "Host_App", "src/App.cpp", func, msg));
 }
 
-// Installs the host app targeting `apiVersion` and runs this process as it; the first
-// logged call fixes App.cpp's log tag to the host's.
+// Runs this process as the host app on `apiVersion`; App.cpp's log tag becomes the host's.
 void runAsHost(vt::TestDevice& device, const char* apiVersion, const char* label = "Host App") {
     vt::PackageSpec host = vt::hostPackage(label);
     host.apiVersion = apiVersion;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,8 +23,7 @@ namespace {
 
 const char kHostId[] = "org.example.host";
 
-// Each real manifest installs, and the queries answer what it says: the package's
-// version, and the label of one of its apps, asked as that app.
+// Each real manifest installs; its version, and an app's label asked as that app, read back.
 TEST(PlatformTest, EverySampleManifestInstallsAndReadsBack) {
     const std::string dir = vt::sourceDir() + "/../shared/samples/tizen-manifests/";
     if (!vt::exists(dir)) GTEST_SKIP() << "the sample manifests are not there: " << dir;
@@ -169,6 +169,19 @@ TEST(PlatformTest, PackageDatabaseRoundTripsAndStaleEntriesAreIgnored) {
               package_manager_get_package_info("org.example.absent", &info));
     unsetenv("VORNIX_DEVICE");
     unsetenv("VORNIX_APP_ID");
+}
+
+// A running app holds a lock on its pid file; a file nobody holds was left by a dead app.
+TEST(PlatformTest, RunningAppsAreKnownByTheLockOnTheirPidFile) {
+    vt::TestDevice device;
+    const std::string pidFile = device::pidFile(device.path(), kHostId);
+    for (bool held : {false, true}) {
+        vt::writeFile(pidFile, std::to_string(getpid()) + "\n");
+        int fd = open(pidFile.c_str(), O_RDONLY | O_CLOEXEC);
+        if (held) flock(fd, LOCK_EX);
+        EXPECT_EQ(held ? getpid() : 0, device::runningPid(device.path(), kHostId)) << held;
+        close(fd);
+    }
 }
 
 // Lines at or above the threshold (all by default) are written with their priority's letter.

@@ -16,7 +16,7 @@ namespace {
 using Peer = TimerTestPeer;
 const int kRefused = TIZEN_ERROR_INVALID_OPERATION;
 
-// A timer with its own listener, which counts expiries and may act on them.
+// A timer with a listener that counts expiries and may act on them.
 struct Probe : ITimerEventListener {
     Timer t{this};
     int calls = 0;
