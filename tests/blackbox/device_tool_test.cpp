@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// vornix-device as a host-app developer uses it: exit status, output and what it leaves
-// on the device folder.
+// vornix-device as a host-app developer uses it: its answers and the device it leaves.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -42,13 +41,6 @@ vt::PackageSpec toolPackage(const std::string& version) {
     p.apps.push_back({"org.example.tool", "ui-application", "probe", "Tool Probe", false, ""});
     return p;
 }
-std::string listed(const std::string& version) {
-    return version.empty()
-               ? ""
-               : "org.example.tool " + version +
-                     "\n    org.example.tool  ui-application  bin/probe  \"Tool Probe\"\n";
-}
-// The folders under the device's package root.
 std::string packageFolders(const std::string& dev) {
     std::string names;
     for (const auto& e : std::filesystem::directory_iterator(device::packagesDir(dev)))
@@ -172,7 +164,9 @@ TEST_F(DeviceTool, ChangesLeaveOneWholeVersion) {
         if (step.empty())
             EXPECT_EQ(r.out, command == up ? "installed org.example.tool 2.0.0 (replaced 1.0.0)\n"
                                            : "uninstalled org.example.tool\n");
-        EXPECT_EQ(said(run("list")), Said(0, listed(left), ""));
+        std::string list = run("list").out;
+        EXPECT_EQ(list.substr(0, list.find('\n') + 1),
+                  left.empty() ? "" : "org.example.tool " + left + "\n");
         EXPECT_EQ(packageFolders(mDev), left.empty() ? "" : "org.example.tool ");
         EXPECT_EQ(vt::exists(root + "res/only-in-1"), left == "1.0.0");
         struct stat st;

@@ -17,8 +17,6 @@ namespace {
 using Lines = std::vector<std::string>;
 const char kHost[] = "org.example.host";
 
-std::string runtime(const std::string& name) { return vt::binaryDir() + "/runtime/" + name; }
-
 struct UiRun {
     std::string dev;
     bool background;       // sent to the background first, so its back timer is pending
@@ -61,9 +59,8 @@ struct Case {
     const char* attributes;  // attribute file content, nullptr for no file
     Road road;
     // "elsewhere": the layer's service app has another id; "unprivileged": the host may
-    // not read package information; "runtime missing", "runtime fifo" or a sample file:
-    // what stands as the runtime; "attributes fifo", "attributes endless", "attributes
-    // folder": what stands as the attribute file; "no app": run as no app.
+    // not read package information; "runtime ..." or a sample file, "attributes ...": what
+    // stands as the runtime or the attribute file; "no app": run as no app.
     const char* twist = "";
 };
 
@@ -110,8 +107,7 @@ TEST_P(Decision, TakesTheRightRoad) {
     if (twist == "unprivileged") host.privileges = {"http://tizen.org/privilege/appmanager.launch"};
     dev.install(host);
     const std::string res = dev.packageRoot("QOR111TBNX") + "shared/res/",
-                      cwd = dev.path() + "/cwd";
-    const std::string exe = res + "QorApplication.exe";
+                      exe = res + "QorApplication.exe", cwd = dev.path() + "/cwd";
     std::string attributes = dev.packageRoot(kHost) + "shared/res/.android.apki";
     if (twist == "attributes fifo") mkfifo(attributes.c_str(), 0600);
     if (twist == "attributes endless") symlink("/dev/zero", attributes.c_str());
@@ -121,7 +117,8 @@ TEST_P(Decision, TakesTheRightRoad) {
         bool sample = twist.find(".exe") != std::string::npos,
              none = twist.rfind("runtime", 0) == 0;
         vt::PackageSpec layer = vt::layerPackage(
-            c.installed, none ? "" : runtime(sample ? twist : "QorApplication.exe"));
+            c.installed,
+            none ? "" : vt::binaryDir() + "/runtime/" + (sample ? twist : "QorApplication.exe"));
         layer.noVersion = installed == "-";
         if (twist == "elsewhere") layer.apps[0].appId = "QOR111TBNX.Other";
         dev.install(layer);
@@ -133,11 +130,9 @@ TEST_P(Decision, TakesTheRightRoad) {
     const Lines args = {vt::binaryDir() + "/vornix", "--exit=7", "", "two words"};
     vt::ProcessResult r = vt::runProcess(args, dev.env(twist == "no app" ? "" : kHost), cwd, 60000,
                                          form ? snapshotThenTerminate : nullptr, &ui);
-    ASSERT_FALSE(r.timedOut);
     ASSERT_EQ(r.signal, 0) << r.err;
 
-    // What the user sees: the runtime's run with the launcher's arguments, a form, or
-    // the end.
+    // What the user sees: the runtime run with the launcher's arguments, a form, the end.
     std::string out;
     for (size_t i = 0; c.road == Road::HandOver && i < args.size(); ++i)
         out += (i ? "" : "QorApplication: main(argc=4)\n") + std::string("QorApplication: argv[") +
