@@ -97,11 +97,12 @@ TEST_F(DeviceTool, RefusalsSayWhyInOneLine) {
     hijack.pkgId = "org";
     halfway.files["bin"] = "not a folder";  // the copy fails half way
     folder("hijack", hijack), folder("halfway", halfway);
-    const Words targets = {"/etc", "../../x", "here/../../x"};  // links out of the package
+    // Links out of the package; "here" is one too, so ".." after it climbs from elsewhere.
+    const Words targets = {"/etc", "../../../x", "here/../../x"};
     for (size_t i = 0; i < targets.size(); ++i) {
-        std::string lib = folder("link" + std::to_string(i), v2) + "/lib/";
-        mkdir(lib.c_str(), 0755);
-        symlink(".", (lib + "here").c_str());
+        std::string lib = folder("link" + std::to_string(i), v2) + "/lib/d/";
+        devkit::makeDirs(lib);
+        symlink("..", (lib + "here").c_str());
         symlink(targets[i].c_str(), (lib + "out").c_str());
     }
     const std::tuple<std::string, int, std::string> cases[] = {
@@ -112,9 +113,9 @@ TEST_F(DeviceTool, RefusalsSayWhyInOneLine) {
          no + "entity: " + t + "entity/tizen-manifest.xml: the manifest declares entities"},
         {d + "install " + t + "hijack", 1,
          no + "hijack: app id org.example.tool belongs to package org.example.tool"},
-        {d + "install " + t + "link0", 1, no + "link0: lib/out links out of the package"},
-        {d + "install " + t + "link1", 1, no + "link1: lib/out links out of the package"},
-        {d + "install " + t + "link2", 1, no + "link2: lib/out links out of the package"},
+        {d + "install " + t + "link0", 1, no + "link0: lib/d/out links out of the package"},
+        {d + "install " + t + "link1", 1, no + "link1: lib/d/out links out of the package"},
+        {d + "install " + t + "link2", 1, no + "link2: lib/d/out links out of the package"},
         {d + "install " + t + "halfway", 1, no + "halfway: cannot create bin: File exists"},
         {d + "launch org.example.tool.up", 127,
          "application org.example.tool.up has no valid exec in its manifest"},
@@ -156,9 +157,7 @@ TEST_F(DeviceTool, ChangesLeaveOneWholeVersion) {
         SCOPED_TRACE(command + " killed at " + step);
         vt::removeTree(mDev);
         ASSERT_EQ(run("create").status, 0);
-        if (before) {
-            ASSERT_EQ(run("install " + v1).status, 0);
-        }
+        ASSERT_EQ(before ? run("install " + v1).status : 0, 0);
         vt::ProcessResult r = run(command, {"VORNIX_TEST_KILL_AT=" + step});
         EXPECT_EQ(r.signal, step.empty() ? 0 : SIGKILL);
         if (step.empty())
