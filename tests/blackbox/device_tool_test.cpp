@@ -37,7 +37,8 @@ Said said(const vt::ProcessResult& r) { return {r.status, r.out, r.err}; }
 std::string err(const std::string& line) { return "vornix-device: " + line + "\n"; }
 
 vt::PackageSpec toolPackage(const std::string& version) {
-    vt::PackageSpec p{"org.example.tool", version};
+    vt::PackageSpec p;
+    p.pkgId = "org.example.tool", p.version = version;
     p.apps.push_back({"org.example.tool", "ui-application", "probe", "Tool Probe", false, ""});
     return p;
 }
@@ -160,9 +161,9 @@ TEST_F(DeviceTool, ChangesLeaveOneWholeVersion) {
         ASSERT_EQ(before ? run("install " + v1).status : 0, 0);
         vt::ProcessResult r = run(command, {"VORNIX_TEST_KILL_AT=" + step});
         EXPECT_EQ(r.signal, step.empty() ? 0 : SIGKILL);
-        if (step.empty())
-            EXPECT_EQ(r.out, command == up ? "installed org.example.tool 2.0.0 (replaced 1.0.0)\n"
-                                           : "uninstalled org.example.tool\n");
+        EXPECT_EQ(r.out, !step.empty()   ? ""
+                         : command == up ? "installed org.example.tool 2.0.0 (replaced 1.0.0)\n"
+                                         : "uninstalled org.example.tool\n");
         std::string list = run("list").out;
         EXPECT_EQ(list.substr(0, list.find('\n') + 1),
                   left.empty() ? "" : "org.example.tool " + left + "\n");
@@ -170,10 +171,10 @@ TEST_F(DeviceTool, ChangesLeaveOneWholeVersion) {
         EXPECT_EQ(vt::exists(root + "res/only-in-1"), left == "1.0.0");
         struct stat st;
         for (auto [file, mode] :
-             {std::pair("bin/probe", 0755), {"res", 0755}, {"res/secret", 0644}})
-            if (left == "2.0.0")
-                EXPECT_TRUE(!stat((root + file).c_str(), &st) && (st.st_mode & 07777) == mode)
-                    << file;
+             {std::pair("bin/probe", 0755u), {"res", 0755u}, {"res/secret", 0644u}})
+            EXPECT_TRUE(left != "2.0.0" ||
+                        (!stat((root + file).c_str(), &st) && (st.st_mode & 07777) == mode))
+                << file;
         EXPECT_EQ(run("launch org.example.tool").status, left.empty() ? 127 : 0);
         EXPECT_EQ(run(up).status, 0);
     }
