@@ -7,11 +7,9 @@
 
 #include <Elementary.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
-#include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "MainForm.h"
 #include "MainLoop.h"
@@ -53,10 +51,9 @@ struct Host {
     std::string label = "Host App";
     bool icon = true;     // a 128x128 host.png in shared/res
     bool picture = true;  // the form picture in res/
-    bool store = false;   // "org.tizen.tizenstore" installed
 };
 
-// Installs the host (and the store) on `dev` and makes this process run as the host.
+// Installs the host on `dev` and makes this process run as the host.
 inline void installHost(vt::TestDevice& dev, const Host& host = Host()) {
     vt::PackageSpec p = vt::hostPackage(host.label);
     std::string src = vt::sourceDir();
@@ -67,37 +64,35 @@ inline void installHost(vt::TestDevice& dev, const Host& host = Host()) {
         p.copies["res/screen-density-high/download-QOR.png"] =
             src + "/resources/screen-density-high/download-QOR.png";
     dev.install(p);
-    if (host.store) {
-        vt::PackageSpec store;
-        store.pkgId = "org.tizen.tizenstore";
-        store.apps.push_back({store.pkgId, "ui-application", "store", "Store", false, ""});
-        store.copies["bin/store"] = "/bin/true";
-        dev.install(store);
-    }
     dev.activate(kHostId);
 }
 
-// A form built by app_create on a window of the screen's size (720x1280 unless given);
-// start() again replaces it.
+// A form built by app_create on the given screen, at its scale; start() again replaces it.
 class FormTest : public testing::Test {
 protected:
-    void start(const Host& host = Host(), bool tooLow = false, int w = 720, int h = 1280) {
+    void start(const Host& host = Host(), bool tooLow = false, const char* screen = "720x1280") {
         TearDown();
+        setenv("VORNIX_SCREEN", screen, 1);
+        screenScale();
         installHost(dev, host);
         form = std::make_unique<MainForm>();
         form->setVersionTooLow(tooLow);
         ad = form->getWindowObject();
         ASSERT_TRUE(MainForm::app_create(form.get()));
+        double scale;
+        ui_screen(&w, &h, &scale);
         evas_object_resize(ad->win, w, h);
         evas_smart_objects_calculate(evas_object_evas_get(ad->win));
     }
     void TearDown() override {
         if (form) MainFormTestPeer::dispose(*form);
+        unsetenv("VORNIX_SCREEN"), screenScale();
     }
 
     vt::TestDevice dev;
     std::unique_ptr<MainForm> form;
     app_data_t* ad = nullptr;
+    int w = 0, h = 0;  // the screen's
 };
 
 // Runs the main loop, `act` once the window is drawn. True when the code under test ended
@@ -117,8 +112,8 @@ inline bool runLoop(const std::function<void()>& act, const std::function<bool()
     return !stopped && ecore_time_get() < deadline;
 }
 
-// Taps the button reading `label` every 0.1 s while the timer lives: a popup's button
-// takes taps only once the popup has come in.
+// Taps the button reading `label` every 0.1 s while the timer lives (a popup's button takes
+// taps only once the popup has come in).
 inline Ecore_Timer* tapEvery(const char* label) {
     auto tap = [](void* l) { return ui_inspect_tap(static_cast<const char*>(l)), EINA_TRUE; };
     return ecore_timer_add(0.1, tap, const_cast<char*>(label));
@@ -128,8 +123,7 @@ inline std::string text(Evas_Object* obj, const char* part = nullptr) {
     const char* t = elm_object_part_text_get(obj, part);
     return t ? t : "";
 }
-// Log lines without tag and pid (the tag is the name of whichever host logged first): a
-// line src/MainForm.cpp writes, and those `log` caught.
+// Log lines without tag and pid (the tag is the name of the first host that logged).
 inline std::string formLine(char prio, const char* func, const std::string& msg) {
     return vt::logBody(vt::logLine(prio, "", "MainForm.cpp", func, msg));
 }

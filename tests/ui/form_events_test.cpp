@@ -1,8 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
-// The ways the form ends, and what must not end it, driven by real events and timers.
+// What the form's keys, buttons and timers do, and what must not end it, driven by real
+// events and timers: the Download button against device folders with and without the
+// store, and the start marker it writes, in a private mount namespace.
 #include <app.h>
 #include <app_control.h>
+#include <errno.h>
+#include <string.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "TimerTestPeer.h"
@@ -16,6 +24,9 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
     start();
     Timer other(form.get());
     Ecore_Timer* tapping = nullptr;
+    app_control_h request = nullptr;
+    app_control_create(&request);
+    app_control_set_operation(request, APP_CONTROL_OPERATION_VIEW);
     auto handled = [] { return true; };  // all done within `act`
     struct Row {
         const char* what;  // keys pressed on the window when there is no `act`
@@ -29,15 +40,11 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
         {"Decline", [] { ui_inspect_tap("Decline"); }, {}},
         {"back timer", [&] { MainFormTestPeer::backTimer(*form).start(20); }, {}},
         {"another timer", [&] { other.start(20); }, [&] { return !TimerTestPeer::pending(other); }},
-        {"callbacks given no form, OK before any popup",
-         [&] {
-             MainForm::app_pause(nullptr);
-             MainForm::app_resume(nullptr);
-             MainForm::app_terminate(nullptr);
-             MainFormTestPeer::okHandler()(nullptr, nullptr, nullptr);
-             MainFormTestPeer::okHandler()(form.get(), nullptr, nullptr);
-         },
+        {"a relaunch request, left as it is", [&] { MainForm::app_control(request, form.get()); },
          handled},
+        {"pause, then resume: the back timer is cancelled",
+         [&] { MainForm::app_pause(form.get()), MainForm::app_resume(form.get()); },
+         [&] { return !TimerTestPeer::pending(MainFormTestPeer::backTimer(*form)); }},
         {"OK of a popup that does not close the app",
          [&] {
              form->showErrorPopup("T", "M", MainFormTestPeer::okHandler(), false);
@@ -56,67 +63,160 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
         EXPECT_TRUE(!r.until || r.until()) << "not handled in time";
     }
     if (tapping) ecore_timer_del(tapping);
+    app_control_destroy(request);
     EXPECT_EQ("", dev.journal());  // nothing was sent
 }
 
-// Ended in the foreground, the app is paused (arming the back timer) and then terminated,
-// which leaves no timer behind.
-MainForm* gForm;
-std::string gSeen;
-void note(const char* what) {
-    bool armed = TimerTestPeer::pending(MainFormTestPeer::backTimer(*gForm)) != nullptr;
-    gSeen += what + std::string(armed ? " armed " : " idle ");
+const std::string kInvoking = ui::formLine(
+    'I', "launchTizenStore",
+    "Invoking AppControl org.tizen.tizenstore, http://tizen.org/appcontrol/operation/view, "
+    "uri=tizenstore://ProductDetail/QOR111TBNX ");
+
+// The journal after `n` requests to the store that each got `result`.
+std::string requests(int n, int result) {
+    std::string one =
+        "launch caller=org.example.host target=org.tizen.tizenstore "
+        "operation=http://tizen.org/appcontrol/operation/view "
+        "uri=tizenstore://ProductDetail/QOR111TBNX mime= category= launch_mode=single "
+        "reply=no extra={} result=" +
+        std::to_string(result) + "\n";
+    std::string all;
+    while (n-- > 0) all += one;
+    return all;
 }
 
-TEST_F(FormEvents, BackKeyInTheForegroundPausesThenTerminates) {
-    ui::installHost(dev);
-    MainForm f;
-    gForm = &f;
-    ui_app_lifecycle_callback_s cb = {
-        [](void* d) {
-            ecore_job_add([](void*) { ui_inspect_key("XF86Back"); }, nullptr);
-            return MainForm::app_create(d);
-        },
-        [](void* d) { MainForm::app_terminate(d), note("terminate"); },
-        [](void* d) { MainForm::app_pause(d), note("pause"); },
-        [](void* d) { MainForm::app_resume(d), note("resume"); }, MainForm::app_control};
-    char arg0[] = "vornix";
-    char* argv[] = {arg0, nullptr};
-    EXPECT_EQ(APP_ERROR_NONE, ui_app_main(1, argv, &cb, &f));
-    EXPECT_EQ("pause armed terminate idle ", gSeen);
-    MainFormTestPeer::dispose(f);
-}
+using StoreLaunch = ui::FormTest;
 
-TEST_F(FormEvents, AppControlChangesNothingPauseArmsTheBackTimerResumeCancelsIt) {
+TEST_F(StoreLaunch, RefusedRequestShowsThePopupWhoseOkEndsTheApp) {
     start();
-    auto snapshot = [&] {  // what the window shows
-        std::string base = dev.path() + "/shown";
-        EXPECT_TRUE(ui_inspect_snapshot(base));
-        return vt::readFile(base + ".txt");
-    };
-    std::string before = snapshot();
-    app_control_h request = nullptr;
-    ASSERT_EQ(0, app_control_create(&request));
-    app_control_set_operation(request, APP_CONTROL_OPERATION_VIEW);
-    app_control_set_uri(request, "tizenstore://ProductDetail/OTHER");
     vt::LogCapture log;
-    MainForm::app_control(request, form.get());
-    app_control_destroy(request);
-    EXPECT_EQ(before, snapshot());
-    EXPECT_TRUE(log.lines().empty());
-
-    Timer& back = MainFormTestPeer::backTimer(*form);
-    MainForm::app_resume(form.get());  // resume without pause: nothing
-    EXPECT_EQ(nullptr, TimerTestPeer::pending(back));
-    MainForm::app_pause(form.get());
-    Ecore_Timer* t = TimerTestPeer::pending(back);
-    ASSERT_NE(nullptr, t);
-    EXPECT_DOUBLE_EQ(10.0, ecore_timer_interval_get(t));
-    MainForm::app_pause(form.get());  // the first countdown keeps running
-    EXPECT_EQ(t, TimerTestPeer::pending(back));
-    EXPECT_EQ(1u, log.lines().size());  // the timer's refusal
-    MainForm::app_resume(form.get());
-    EXPECT_EQ(nullptr, TimerTestPeer::pending(back));
+    Ecore_Timer* tapping = nullptr;
+    EXPECT_TRUE(ui::runLoop([&] { ui_inspect_tap("Download"), tapping = ui::tapEvery("OK"); }));
+    ecore_timer_del(tapping);
+    Evas_Object* popup = ad->popupMessage;
+    ASSERT_NE(nullptr, popup);
+    EXPECT_EQ(
+        "QOR Download|We apologize but we encountered an unexpected error while trying to "
+        "show the QOR download page",
+        ui::text(popup, "title,text") + "|" + ui::text(popup));
+    EXPECT_FALSE(evas_object_visible_get(popup));
+    EXPECT_EQ(requests(1, APP_CONTROL_ERROR_APP_NOT_FOUND), dev.journal());
+    std::vector<std::string> expected = {
+        kInvoking,
+        ui::formLine('E', "launchTizenStore",
+                     "Cannot send AppControl http://tizen.org/appcontrol/operation/view to "
+                     "org.tizen.tizenstore: The application is not found"),
+        ui::formLine('I', "popup_ok_button_cb", "Popup message requested close application"),
+    };
+    EXPECT_EQ(expected, ui::logged(log));
 }
+
+// In the test process: runs the current test again in a private mount namespace, with a
+// temporary folder (read-only when asked) as /opt/usr/media, checks that it passed and
+// returns ""; inside that run: returns the folder. Skips where namespaces are not allowed.
+std::string inPrivateMedia(bool readOnly) {
+    if (const char* b = getenv("VORNIX_PRIVATE_MEDIA")) return b;
+    std::vector<std::string> cmd = {"/usr/bin/unshare", "-m", "--propagation", "private",
+                                    "/bin/true"};
+    vt::ProcessResult probe = vt::runProcess(cmd, {});
+    if (probe.status != 0) {
+        [&] { GTEST_SKIP() << "no private mount namespace: " << probe.err; }();
+        return "";
+    }
+    // Where the machine has no /opt/usr/media, a scratch /opt (seen only in the
+    // namespace) gives the mount point, so nothing outside the test is touched.
+    std::string script =
+        "set -e\nif [ ! -d /opt/usr/media ]; then mount -t tmpfs vornix /opt; mkdir -p "
+        "/opt/usr/media; fi\nmount --bind \"$VORNIX_PRIVATE_MEDIA\" /opt/usr/media\n";
+    if (readOnly) script += "mount -o remount,bind,ro /opt/usr/media\n";
+    const testing::TestInfo* t = testing::UnitTest::GetInstance()->current_test_info();
+    cmd.back() = "/bin/sh";
+    cmd.insert(cmd.end(),
+               {"-c", script + "exec \"$@\"\n", "sh",
+                std::filesystem::read_symlink("/proc/self/exe").string(),
+                std::string("--gtest_filter=") + t->test_suite_name() + "." + t->name()});
+    vt::TestDevice backing;  // a folder removed whatever happens
+    vt::ProcessResult r =
+        vt::runProcess(cmd, {"VORNIX_PRIVATE_MEDIA=" + backing.path()}, "", 60000);
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("[  PASSED  ] 1 test")) << r.out << r.err;
+    return "";
+}
+
+// The marker's folder before three presses, and what they leave.
+struct MarkerCase {
+    const char* name;
+    // A FIFO nobody reads must not block; a full device must not make the write spin.
+    enum { Nothing, OtherHost, ReadOnly, Link, Fifo, Full } planted;
+    const char* error;  // strerror text logged, null when the marker is written
+    const char* left;   // what is at the marker's path after
+    friend void PrintTo(const MarkerCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class StartMarker : public ui::FormTest, public testing::WithParamInterface<MarkerCase> {};
+
+TEST_P(StartMarker, EveryAcceptedPressWritesTheMarker) {
+    const MarkerCase& c = GetParam();
+    std::string media = inPrivateMedia(c.planted == MarkerCase::ReadOnly);
+    if (media.empty()) return;
+    std::string marker = media + "/.qor-start", victim = media + "/precious";
+    vt::writeFile(victim, "precious");
+    if (c.planted == MarkerCase::OtherHost) vt::writeFile(marker, "org.other.host.longer.id\n");
+    if (c.planted == MarkerCase::Full) vt::writeFile(marker, "");
+    ASSERT_EQ(0, c.planted == MarkerCase::Link   ? symlink(victim.c_str(), marker.c_str())
+                 : c.planted == MarkerCase::Fifo ? mkfifo(marker.c_str(), 0666)
+                 : c.planted == MarkerCase::Full
+                     ? mount("/dev/full", "/opt/usr/media/.qor-start", nullptr, MS_BIND, nullptr)
+                     : 0)
+        << strerror(errno);
+    vt::PackageSpec store;
+    store.pkgId = "org.tizen.tizenstore";
+    store.apps.push_back({store.pkgId, "ui-application", "store", "Store", false, ""});
+    store.copies["bin/store"] = "/bin/true";
+    dev.install(store);
+
+    // Presses until three were handled (a press is handled once its request is sent).
+    start();
+    vt::LogCapture log;
+    Ecore_Timer* tapping = nullptr;
+    auto presses = [&] {
+        std::string j = dev.journal();
+        return static_cast<int>(std::count(j.begin(), j.end(), '\n'));
+    };
+    EXPECT_FALSE(
+        ui::runLoop([&] { tapping = ui::tapEvery("Download"); }, [&] { return presses() >= 3; }));
+    ecore_timer_del(tapping);
+    EXPECT_EQ(requests(presses(), 0), dev.journal());
+    std::vector<std::string> expected;
+    for (int i = presses(); i > 0; --i) {
+        expected.push_back(kInvoking);
+        if (c.error)
+            expected.push_back(
+                ui::formLine('E', "createApplicationStartFile",
+                             std::string("Failed to open /opt/usr/media//.qor-start: ") + c.error));
+    }
+    EXPECT_EQ(expected, ui::logged(log));
+    EXPECT_EQ("precious", vt::readFile(victim));
+    EXPECT_EQ(nullptr, ad->popupMessage);  // nothing shown to the user
+    struct stat st;
+    std::string left = lstat(marker.c_str(), &st) != 0 ? "none"
+                       : S_ISLNK(st.st_mode)           ? "link"
+                       : S_ISFIFO(st.st_mode)          ? "fifo"
+                                                       : "file " + vt::readFile(marker);
+    EXPECT_EQ(c.left, left);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Media, StartMarker,
+    testing::Values(
+        // 16 bytes, no line end
+        MarkerCase{"Fresh", MarkerCase::Nothing, nullptr, "file org.example.host"},
+        MarkerCase{"ReplacesOtherHost", MarkerCase::OtherHost, nullptr, "file org.example.host"},
+        MarkerCase{"ReadOnlyFolder", MarkerCase::ReadOnly, "Read-only file system", "none"},
+        MarkerCase{"PlantedLink", MarkerCase::Link, "Too many levels of symbolic links", "link"},
+        MarkerCase{"PlantedFifo", MarkerCase::Fifo, "No such device or address", "fifo"},
+        // The write's failure is not logged; the bound /dev/full hides what was written.
+        MarkerCase{"FullDevice", MarkerCase::Full, nullptr, "file "}),
+    [](const testing::TestParamInfo<MarkerCase>& i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -1,14 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // The widget tree app_create builds, read back from the real toolkit.
-#include <stdlib.h>
-
 #include <sstream>
 
 #include "UiHarness.h"
 
 namespace {
-
-using ui::text;
 
 const std::string kOpen = "<font_size=33><align=center><color=#FFFFFF>";
 const std::string kClose = "</color></font_size></align>";
@@ -41,23 +37,15 @@ const Variant kVariants[] = {
     {"NoPicture", {"Plain", true, false}, false, "480x800"},
 };
 
-class FormVariant : public ui::FormTest, public testing::WithParamInterface<Variant> {
-protected:
-    ~FormVariant() override { unsetenv("VORNIX_SCREEN"), ui::screenScale(); }
-};
+class FormVariant : public ui::FormTest, public testing::WithParamInterface<Variant> {};
 
 // What the window shows, as the platform lists it: every widget that has a grid cell or a
 // text, in stacking order, lies inside the window with a size, and the label's formatted
 // text fits its box (the cells of the icon and the buttons are apart from it).
 TEST_P(FormVariant, IsBuiltAsLaidOutAndTheMessageFits) {
     const Variant& v = GetParam();
-    setenv("VORNIX_SCREEN", v.screen, 1);
-    ui::screenScale();
-    int w, h;
-    double scale;
-    ui_screen(&w, &h, &scale);
     vt::LogCapture log;
-    start(v.host, v.tooLow, w, h);
+    start(v.host, v.tooLow, v.screen);
     EXPECT_EQ(std::vector<std::string>{kCreating}, ui::logged(log));  // nothing missing reported
     int iw = 0;
     elm_image_object_size_get(ad->downloadForm.icon, &iw, nullptr);
@@ -107,79 +95,48 @@ INSTANTIATE_TEST_SUITE_P(Hosts, FormVariant, testing::ValuesIn(kVariants),
 using FormView = ui::FormTest;
 
 // The real toolkit and platform failing: a host that is not installed has no application
-// information (the form comes without an icon); no form or an engine the toolkit lacks
+// information (the form comes without its icon); no form or an engine the toolkit lacks
 // makes no window, and then no popup either.
 TEST_F(FormView, NoHostInformationNoFormOrNoWindow) {
-    auto line = ui::formLine;
-    struct Row {
+    auto error = [](const char* func, const char* msg) { return ui::formLine('E', func, msg); };
+    const struct {
         const char* name;
         bool installed, userData;
         const char* engine;
         std::vector<std::string> lines;
-        bool created;
     } rows[] = {
-        {"host not installed",
-         false,
-         true,
-         nullptr,
-         {line('E', "MainForm", "Could not get the application information"), kCreating},
-         true},
-        {"no form",
-         true,
-         false,
-         nullptr,
-         {kCreating, line('E', "app_create", "NULL pointer exception")},
-         false},
-        {"no such engine",
-         true,
-         true,
-         "vornix-no-such-engine",
-         {kCreating, line('E', "create_base_gui", "Error creating main window"),
-          line('E', "app_create", "Could not create the base gui")},
-         false},
+        // clang-format off
+        {"host not installed", false, true, nullptr,
+         {error("MainForm", "Could not get the application information"), kCreating}},
+        {"no form", true, false, nullptr, {kCreating, error("app_create", "NULL pointer exception")}},
+        {"no such engine", true, true, "vornix-no-such-engine",
+         {kCreating, error("create_base_gui", "Error creating main window"),
+          error("app_create", "Could not create the base gui")}},
+        // clang-format on
     };
-    auto windows = [] {
-        Eina_List* all = ecore_evas_ecore_evas_list_get();
-        unsigned int n = eina_list_count(all);
-        eina_list_free(all);
-        return n;
-    };
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         vt::TestDevice device;
         if (r.installed) ui::installHost(device);
         device.activate(ui::kHostId);
         vt::LogCapture log;
         MainForm f;
-        unsigned int before = windows();
-        const char* had = elm_config_preferred_engine_get();
-        std::string engine = had ? had : "";
+        std::string engine = elm_config_preferred_engine_get() ?: "";
         if (r.engine) elm_config_preferred_engine_set(r.engine);
         bool created = MainForm::app_create(r.userData ? &f : nullptr);
         elm_config_preferred_engine_set(engine.empty() ? nullptr : engine.c_str());
-        EXPECT_EQ(r.created, created);
+        EXPECT_EQ(r.userData && !r.engine, created);
         EXPECT_EQ(r.lines, ui::logged(log));
-        app_data_t* data = f.getWindowObject();
-        EXPECT_EQ(before + r.created, windows());
-        if (created) {
-            int iw = -1;
-            elm_image_object_size_get(data->downloadForm.icon, &iw, nullptr);
-            EXPECT_EQ(0, iw);  // no icon, the rest of the form
-            EXPECT_NE(nullptr, data->downloadForm.label);
-        } else {
-            f.showErrorPopup("T", "M", MainFormTestPeer::okHandler(), true);
-            EXPECT_EQ(nullptr, data->popupMessage);
-            EXPECT_TRUE(MainFormTestPeer::closeApplication(f));
-        }
+        f.showErrorPopup("T", "M", MainFormTestPeer::okHandler(), true);
+        EXPECT_EQ(created, f.getWindowObject()->popupMessage != nullptr);
         MainFormTestPeer::dispose(f);
     }
 }
 
-// The error popup is made on first use, on the window, with one OK button that has a size
-// (it can be tapped); shown again it is the same popup. The device's theme has a "popup"
-// popup style, the desktop's has not: the popup takes it only where the theme holds both
-// its base and its button-row groups.
-TEST_F(FormView, ErrorPopupHasATappableOkAndThePopupStyleOnlyWhereTheThemeHasIt) {
+// Shown again, the error popup is the same, with still one OK button (StoreLaunch taps it).
+// The device's theme has a "popup" popup style, the desktop's has not: the popup takes it
+// only where the theme holds both its base and its button-row groups.
+TEST_F(FormView, ErrorPopupIsReusedAndTakesThePopupStyleOnlyWhereTheThemeHasIt) {
     const std::string base =
         "group { name: \"elm/popup/base/popup\"; parts { part { name: "
         "\"elm.swallow.content\"; type: SWALLOW; } } }\n";
@@ -190,40 +147,26 @@ TEST_F(FormView, ErrorPopupHasATappableOkAndThePopupStyleOnlyWhereTheThemeHasIt)
         std::string groups;
         const char* style;
     } rows[] = {{"", "default"}, {base + buttons, "popup"}, {base, "default"}};
-    vt::TestDevice tmp;  // a folder removed whatever happens
-    std::string edj = tmp.path() + "/theme.edj";
+    std::string edc = dev.path() + "/theme.edc", edj = dev.path() + "/theme.edj";
     for (const auto& r : rows) {
-        SCOPED_TRACE(r.style + (" " + std::to_string(r.groups.size())));
-        if (!r.groups.empty()) {
-            vt::writeFile(tmp.path() + "/theme.edc", "collections {\n" + r.groups + "}\n");
-            vt::ProcessResult built =
-                vt::runProcess({"/usr/bin/edje_cc", tmp.path() + "/theme.edc", edj}, {});
-            ASSERT_EQ(0, built.status) << built.err;
-            elm_theme_extension_add(nullptr, edj.c_str());
-        }
+        SCOPED_TRACE(r.groups);
+        vt::writeFile(edc, "collections {\n" + r.groups + "}\n");
+        vt::ProcessResult built = vt::runProcess({"/usr/bin/edje_cc", edc, edj}, {});
+        ASSERT_EQ(0, built.status) << built.err;
+        elm_theme_extension_add(nullptr, edj.c_str());
         start();
-        EXPECT_EQ(nullptr, ad->popupMessage);
+        EXPECT_EQ(nullptr, ad->popupMessage);  // made on first use
         form->showErrorPopup("Title", "Message", MainFormTestPeer::okHandler(), false);
-        if (!r.groups.empty()) elm_theme_extension_del(nullptr, edj.c_str());
+        elm_theme_extension_del(nullptr, edj.c_str());
         Evas_Object* popup = ad->popupMessage;
         EXPECT_STREQ(r.style, elm_object_style_get(popup));
-        if (!r.groups.empty()) continue;
-        EXPECT_EQ(ad->win, elm_object_top_widget_get(popup));
-        EXPECT_EQ("Title", text(popup, "title,text"));
-        EXPECT_EQ("Message", text(popup));
-        Evas_Object* ok = elm_object_part_content_get(popup, "button1");
-        EXPECT_EQ("OK", text(ok));
-        EXPECT_TRUE(evas_object_visible_get(popup));
-        evas_smart_objects_calculate(evas_object_evas_get(popup));
-        int okW = 0, okH = 0;
-        evas_object_geometry_get(ok, nullptr, nullptr, &okW, &okH);
-        EXPECT_TRUE(okW > 0 && okH > 0) << okW << "x" << okH;
         EXPECT_FALSE(MainFormTestPeer::closeApplication(*form));
         form->showErrorPopup("Again", "Other", nullptr, true);  // no OK handler: the back key
         EXPECT_EQ(popup, ad->popupMessage);
-        EXPECT_EQ("Again", text(popup, "title,text"));
-        EXPECT_EQ("OK", text(elm_object_part_content_get(popup, "button1")));
-        EXPECT_EQ(nullptr, elm_object_part_content_get(popup, "button2"));
+        EXPECT_EQ("Again|Other|OK|", ui::text(popup, "title,text") + "|" + ui::text(popup) + "|" +
+                                         ui::text(elm_object_part_content_get(popup, "button1")) +
+                                         "|" +
+                                         ui::text(elm_object_part_content_get(popup, "button2")));
         EXPECT_TRUE(MainFormTestPeer::closeApplication(*form));
     }
 }
