@@ -133,42 +133,4 @@ TEST_F(FormView, NoHostInformationNoFormOrNoWindow) {
     }
 }
 
-// Shown again, the error popup is the same, with still one OK button (StoreLaunch taps it).
-// The device's theme has a "popup" popup style, the desktop's has not: the popup takes it
-// only where the theme holds both its base and its button-row groups.
-TEST_F(FormView, ErrorPopupIsReusedAndTakesThePopupStyleOnlyWhereTheThemeHasIt) {
-    const std::string base =
-        "group { name: \"elm/popup/base/popup\"; parts { part { name: "
-        "\"elm.swallow.content\"; type: SWALLOW; } } }\n";
-    const std::string buttons =
-        "group { name: \"elm/popup/buttons1/popup/popup\"; parts { part "
-        "{ name: \"elm.swallow.content.button1\"; type: SWALLOW; } } }\n";
-    const struct {
-        std::string groups;
-        const char* style;
-    } rows[] = {{"", "default"}, {base + buttons, "popup"}, {base, "default"}};
-    std::string edc = dev.path() + "/theme.edc", edj = dev.path() + "/theme.edj";
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.groups);
-        vt::writeFile(edc, "collections {\n" + r.groups + "}\n");
-        vt::ProcessResult built = vt::runProcess({"/usr/bin/edje_cc", edc, edj}, {});
-        ASSERT_EQ(0, built.status) << built.err;
-        elm_theme_extension_add(nullptr, edj.c_str());
-        start();
-        EXPECT_EQ(nullptr, ad->popupMessage);  // made on first use
-        form->showErrorPopup("Title", "Message", MainFormTestPeer::okHandler(), false);
-        elm_theme_extension_del(nullptr, edj.c_str());
-        Evas_Object* popup = ad->popupMessage;
-        EXPECT_STREQ(r.style, elm_object_style_get(popup));
-        EXPECT_FALSE(MainFormTestPeer::closeApplication(*form));
-        form->showErrorPopup("Again", "Other", nullptr, true);  // no OK handler: the back key
-        EXPECT_EQ(popup, ad->popupMessage);
-        EXPECT_EQ("Again|Other|OK|", ui::text(popup, "title,text") + "|" + ui::text(popup) + "|" +
-                                         ui::text(elm_object_part_content_get(popup, "button1")) +
-                                         "|" +
-                                         ui::text(elm_object_part_content_get(popup, "button2")));
-        EXPECT_TRUE(MainFormTestPeer::closeApplication(*form));
-    }
-}
-
 }  // namespace
