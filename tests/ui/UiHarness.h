@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Shared pieces of the UI tests: a peer into MainForm, a host device, a form fixture and
-// main loop runs that only the code under test ends. Real taps and key presses come from
-// the platform's ui_inspect_tap() and ui_inspect_key().
+// Shared pieces of the UI tests: a peer into MainForm, a host, a form fixture, main loop
+// runs. Real taps and key presses come from the platform's ui_inspect_tap() and _key().
 #ifndef VORNIX_UI_HARNESS_H
 #define VORNIX_UI_HARNESS_H
 
@@ -18,7 +17,6 @@
 class MainFormTestPeer {
 public:
     static Timer& backTimer(MainForm& f) { return f.backTimer; }
-    static bool closeApplication(MainForm& f) { return f.closeApplication; }
     static Evas_Smart_Cb okHandler() { return &MainForm::popup_ok_button_cb; }
     // Deletes what the launcher keeps for the whole process.
     static void dispose(MainForm& f) {
@@ -31,16 +29,9 @@ public:
 
 namespace ui {
 
-// The toolkit at the scale ui_app_main gives the screen (VORNIX_SCREEN, 720x1280 unless set).
-inline void screenScale() {
-    int w, h;
-    double scale;
-    ui_screen(&w, &h, &scale);
-    elm_config_scale_set(ui_toolkit_scale(scale));
-}
 // One Elementary for the whole test program, on the buffer engine main() chose.
 struct Elementary : testing::Environment {
-    void SetUp() override { elm_init(0, nullptr), screenScale(); }
+    void SetUp() override { elm_init(0, nullptr); }
     void TearDown() override { elm_shutdown(); }
 };
 inline testing::Environment* const gElementary = testing::AddGlobalTestEnvironment(new Elementary);
@@ -73,20 +64,20 @@ protected:
     void start(const Host& host = Host(), bool tooLow = false, const char* screen = "720x1280") {
         TearDown();
         setenv("VORNIX_SCREEN", screen, 1);
-        screenScale();
+        double scale;
+        ui_screen(&w, &h, &scale);
+        elm_config_scale_set(ui_toolkit_scale(scale));  // as ui_app_main sets it
         installHost(dev, host);
         form = std::make_unique<MainForm>();
         form->setVersionTooLow(tooLow);
         ad = form->getWindowObject();
         ASSERT_TRUE(MainForm::app_create(form.get()));
-        double scale;
-        ui_screen(&w, &h, &scale);
         evas_object_resize(ad->win, w, h);
         evas_smart_objects_calculate(evas_object_evas_get(ad->win));
     }
     void TearDown() override {
         if (form) MainFormTestPeer::dispose(*form);
-        unsetenv("VORNIX_SCREEN"), screenScale();
+        unsetenv("VORNIX_SCREEN");
     }
 
     vt::TestDevice dev;

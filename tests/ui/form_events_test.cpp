@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// What the form's keys, buttons and timers do, and what must not end it, driven by real
-// events and timers: the Download button against device folders with and without the
-// store, and the start marker it writes, in a private mount namespace.
+// What the form's keys, buttons, timers and lifecycle do, driven by real events and timers:
+// the Download button with and without the store, and the start marker it writes.
 #include <app.h>
 #include <app_control.h>
 #include <errno.h>
@@ -25,17 +24,13 @@ const std::string kInvoking = ui::formLine(
     "Invoking AppControl org.tizen.tizenstore, http://tizen.org/appcontrol/operation/view, "
     "uri=tizenstore://ProductDetail/QOR111TBNX ");
 
-// The journal after `n` requests to the store that each got `result`.
-std::string requests(int n, int result) {
-    std::string all;
-    while (n-- > 0)
-        all +=
-            "launch caller=org.example.host target=org.tizen.tizenstore "
-            "operation=http://tizen.org/appcontrol/operation/view "
-            "uri=tizenstore://ProductDetail/QOR111TBNX mime= category= launch_mode=single "
-            "reply=no extra={} result=" +
-            std::to_string(result) + "\n";
-    return all;
+// One request to the store as the journal has it, answered with `result`.
+std::string request(int result) {
+    return "launch caller=org.example.host target=org.tizen.tizenstore "
+           "operation=http://tizen.org/appcontrol/operation/view "
+           "uri=tizenstore://ProductDetail/QOR111TBNX mime= category= launch_mode=single "
+           "reply=no extra={} result=" +
+           std::to_string(result) + "\n";
 }
 
 // Rows in order, on one form; a popup's OK is tapped whenever one shows.
@@ -44,9 +39,6 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
     Timer other(form.get());
     Ecore_Timer* tapping = ui::tapEvery("OK");
     Evas_Object* firstPopup = nullptr;
-    app_control_h request = nullptr;
-    app_control_create(&request);
-    app_control_set_operation(request, APP_CONTROL_OPERATION_VIEW);
     vt::LogCapture log;
     auto handled = [] { return true; };  // all done within `act`
     struct Row {
@@ -61,8 +53,6 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
         {"Decline", [] { ui_inspect_tap("Decline"); }, {}},
         {"back timer", [&] { MainFormTestPeer::backTimer(*form).start(20); }, {}},
         {"another timer", [&] { other.start(20); }, [&] { return !TimerTestPeer::pending(other); }},
-        {"a relaunch request, left as it is", [&] { MainForm::app_control(request, form.get()); },
-         handled},
         {"pause, then resume: the back timer is cancelled",
          [&] { MainForm::app_pause(form.get()), MainForm::app_resume(form.get()); },
          [&] { return !TimerTestPeer::pending(MainFormTestPeer::backTimer(*form)); }},
@@ -87,14 +77,12 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
         EXPECT_TRUE(!r.until || r.until()) << "not handled in time";
     }
     ecore_timer_del(tapping);
-    app_control_destroy(request);
     Evas_Object* popup = ad->popupMessage;
     EXPECT_EQ(
         "QOR Download|We apologize but we encountered an unexpected error while trying to "
-        "show the QOR download page|0",
-        ui::text(popup, "title,text") + "|" + ui::text(popup) + "|" +
-            std::to_string(evas_object_visible_get(popup)));
-    EXPECT_EQ(requests(1, APP_CONTROL_ERROR_APP_NOT_FOUND), dev.journal());
+        "show the QOR download page",
+        ui::text(popup, "title,text") + "|" + ui::text(popup));
+    EXPECT_EQ(request(APP_CONTROL_ERROR_APP_NOT_FOUND), dev.journal());
     std::vector<std::string> expected = {
         kInvoking,
         ui::formLine('E', "launchTizenStore",
@@ -128,8 +116,8 @@ struct PrivateMedia {
     bool ok;
 };
 
-// The marker's folder before the presses, and what they leave. A FIFO nobody reads must
-// not block; a full device must not make the write spin.
+// The marker's folder before the presses, and what they leave: a FIFO nobody reads must
+// not block, a full device must not make the write spin.
 struct MarkerCase {
     const char* name;
     enum { Nothing, OtherHost, ReadOnly, Link, Fifo, Full } planted;
@@ -163,21 +151,19 @@ TEST_P(StartMarker, EveryAcceptedPressWritesTheMarker) {
     start();
     vt::LogCapture log;
     Ecore_Timer* tapping = nullptr;
-    auto presses = [&] {
-        std::string j = dev.journal();
-        return static_cast<int>(std::count(j.begin(), j.end(), '\n'));
-    };
-    EXPECT_FALSE(
-        ui::runLoop([&] { tapping = ui::tapEvery("Download"); }, [&] { return presses() >= 3; }));
+    auto pressed = [&] { return dev.journal().size() >= 3 * request(0).size(); };
+    EXPECT_FALSE(ui::runLoop([&] { tapping = ui::tapEvery("Download"); }, pressed));
     ecore_timer_del(tapping);
-    EXPECT_EQ(requests(presses(), 0), dev.journal());
+    std::string journal = dev.journal(), sent;
     std::vector<std::string> expected;
     std::string failed =
         std::string("Failed to open /opt/usr/media//.qor-start: ") + (c.error ?: "");
-    for (int i = presses(); i > 0; --i) {
+    while (sent.size() < journal.size()) {
+        sent += request(0);
         expected.push_back(kInvoking);
         if (c.error) expected.push_back(ui::formLine('E', "createApplicationStartFile", failed));
     }
+    EXPECT_EQ(sent, journal);
     EXPECT_EQ(expected, ui::logged(log));
     EXPECT_EQ("precious", vt::readFile(victim));
     EXPECT_EQ(nullptr, ad->popupMessage);  // nothing shown to the user
@@ -201,5 +187,95 @@ INSTANTIATE_TEST_SUITE_P(
         // The write's failure is not logged; the bound /dev/full hides what was written.
         MarkerCase{"FullDevice", MarkerCase::Full, nullptr, "file "}),
     [](const testing::TestParamInfo<MarkerCase>& i) { return std::string(i.param.name); });
+
+// One ui_app_main run: each callback notes what happened and the back timer, then runs the
+// next step as a job.
+vt::TestDevice* gDev;
+MainForm* gForm;
+std::vector<std::function<void()>> gSteps;
+size_t gDone;
+std::string gSeen;
+bool gAnnounced;
+
+void note(const std::string& what) {
+    Ecore_Timer* t = TimerTestPeer::pending(MainFormTestPeer::backTimer(*gForm));
+    gSeen += what + (t ? " " + std::to_string(int(ecore_timer_interval_get(t))) + " s\n" : "\n");
+    // The pause before terminate comes after the last step: no job may outlive the run.
+    auto step = [](void*) { gDone < gSteps.size() ? gSteps[gDone++]() : void(); };
+    if (gDone < gSteps.size()) ecore_job_add(step, nullptr);
+}
+void send(const std::string& message) { device::sendControl(gDev->path(), ui::kHostId, message); }
+
+TEST(UiApp, ControlMessagesWindowsAndKeysDriveTheFormsLifecycle) {
+    vt::TestDevice dev;
+    ui::installHost(dev);
+    MainForm form;
+    gDev = &dev, gForm = &form, gDone = 0;
+    setenv("VORNIX_SCREEN", "480x800", 1);
+    vt::LogCapture log;
+    int w = 0, h = 0;
+    Evas_Object*& win = form.getWindowObject()->win;
+    gSteps = {[&] { evas_object_geometry_get(win, nullptr, nullptr, &w, &h); },
+              [] { send("pause"); },
+              [] { send("pause"), send("resume"); },  // paused: only the resume is a change
+              [&] { evas_object_hide(win); },
+              [&] { evas_object_show(win); },
+              [] {  // a request to the running app itself arrives over its FIFO
+                  app_control_h a = nullptr;
+                  app_control_create(&a);
+                  app_control_set_app_id(a, ui::kHostId);
+                  app_control_set_operation(a, APP_CONTROL_OPERATION_VIEW);
+                  app_control_set_uri(a, "file:///x");
+                  EXPECT_EQ(0, app_control_send_launch_request(a, nullptr, nullptr));
+                  app_control_destroy(a);
+              },
+              [] {
+                  // Request files must be regular files in the run folder (a FIFO would block).
+                  std::string run = device::runDir(gDev->path());
+                  mkfifo((run + "request-fifo").c_str(), 0600);
+                  send("appcontrol @" + run + "request-fifo");
+                  send("appcontrol @/etc/hostname"), send("bogus"), send("pause");
+              },
+              [] { send("resume"); },
+              [] { ui_inspect_key("XF86Back"); }};
+    ui_app_lifecycle_callback_s cb = {
+        [](void* d) {
+            gAnnounced = device::runningPid(gDev->path(), ui::kHostId) == getpid() &&
+                         vt::exists(device::controlFifo(gDev->path(), ui::kHostId));
+            bool created = MainForm::app_create(d);
+            return note("create"), created;
+        },
+        [](void* d) { MainForm::app_terminate(d), note("terminate"); },
+        [](void* d) { MainForm::app_pause(d), note("pause"); },
+        [](void* d) { MainForm::app_resume(d), note("resume"); },
+        [](app_control_h request, void* d) {
+            char *op = nullptr, *uri = nullptr;
+            app_control_get_operation(request, &op);
+            app_control_get_uri(request, &uri);
+            MainForm::app_control(request, d);
+            note(std::string("app_control ") + op + (uri ? std::string(" ") + uri : ""));
+            free(op);
+            free(uri);
+        }};
+    char arg0[] = "vornix";
+    char* argv[] = {arg0, nullptr};
+    EXPECT_EQ(APP_ERROR_NONE, ui_app_main(1, argv, &cb, &form));
+    unsetenv("VORNIX_SCREEN");
+    // Each pause arms the 10 s back timer, each resume cancels it; ended in the foreground,
+    // the app is paused before it is terminated, as on a device, and no timer is left.
+    EXPECT_EQ("create\napp_control " APP_CONTROL_OPERATION_MAIN
+              "\npause 10 s\nresume\npause 10 s\nresume\napp_control " APP_CONTROL_OPERATION_VIEW
+              " file:///x\npause 10 s\nresume\npause 10 s\nterminate\n",
+              gSeen);
+    std::string text;
+    for (const std::string& l : log.lines()) text += l + "\n";
+    EXPECT_NE(text.find("request-fifo refused: not a regular file\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("/etc/hostname refused: not in the run folder\n"), std::string::npos);
+    EXPECT_TRUE(gAnnounced);
+    EXPECT_TRUE(w == 480 && h == 800) << w << "x" << h;  // the screen's size
+    MainFormTestPeer::dispose(form);
+    EXPECT_FALSE(vt::exists(device::pidFile(dev.path(), ui::kHostId)));
+    EXPECT_FALSE(vt::exists(device::controlFifo(dev.path(), ui::kHostId)));
+}
 
 }  // namespace

@@ -39,9 +39,8 @@ const Variant kVariants[] = {
 
 class FormVariant : public ui::FormTest, public testing::WithParamInterface<Variant> {};
 
-// What the window shows, as the platform lists it: every widget that has a grid cell or a
-// text, in stacking order, lies inside the window with a size, and the label's formatted
-// text fits its box (the cells of the icon and the buttons are apart from it).
+// The widgets with a grid cell or a text, as the platform lists them in stacking order: each
+// inside the window with a size, the label's text fitting its box (apart from the others).
 TEST_P(FormVariant, IsBuiltAsLaidOutAndTheMessageFits) {
     const Variant& v = GetParam();
     vt::LogCapture log;
@@ -94,9 +93,8 @@ INSTANTIATE_TEST_SUITE_P(Hosts, FormVariant, testing::ValuesIn(kVariants),
 
 using FormView = ui::FormTest;
 
-// The real toolkit and platform failing: a host that is not installed has no application
-// information (the form comes without its icon); no form or an engine the toolkit lacks
-// makes no window, and then no popup either.
+// A host not installed has no application information (the form comes without its icon);
+// no form or an engine the toolkit lacks makes no window, and then no popup either.
 TEST_F(FormView, NoHostInformationNoFormOrNoWindow) {
     auto error = [](const char* func, const char* msg) { return ui::formLine('E', func, msg); };
     const struct {
