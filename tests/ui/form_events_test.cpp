@@ -102,8 +102,8 @@ struct PrivateMedia {
         ok = unshare(CLONE_NEWNS) == 0 &&
              mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
              (stat(at, &st) == 0 ||  // else a scratch /opt, seen only here, gives the place
-              (mount("vornix", "/opt", "tmpfs", 0, nullptr) == 0 && mkdir("/opt/usr", 0755) == 0 &&
-               mkdir(at, 0755) == 0)) &&
+              (mkdir("/opt", 0755), mount("vornix", "/opt", "tmpfs", 0, nullptr) == 0 &&
+                                        mkdir("/opt/usr", 0755) == 0 && mkdir(at, 0755) == 0)) &&
              mount(dir.path().c_str(), at, nullptr, MS_BIND, nullptr) == 0 &&
              (!readOnly ||
               mount(nullptr, at, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0);
