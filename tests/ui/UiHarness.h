@@ -1,29 +1,23 @@
 // SPDX-License-Identifier: Apache-2.0
-// Shared pieces of the form tests: peers into MainForm and Timer, a host device, a form
-// fixture, real input events and main loop runs that only the code under test ends.
+// Shared pieces of the UI tests: a peer into MainForm, a host, a form fixture, main loop
+// runs. Real taps and key presses come from the platform's ui_inspect_tap() and _key().
 #ifndef VORNIX_UI_HARNESS_H
 #define VORNIX_UI_HARNESS_H
 
-#include <Ecore_Evas.h>
 #include <Elementary.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
-#include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "MainForm.h"
+#include "MainLoop.h"
 #include "TestDevice.h"
-#include "Timer.h"
-#include "TimerTestPeer.h"
 
 class MainFormTestPeer {
 public:
     static Timer& backTimer(MainForm& f) { return f.backTimer; }
-    static bool closeApplication(MainForm& f) { return f.closeApplication; }
     static Evas_Smart_Cb okHandler() { return &MainForm::popup_ok_button_cb; }
-    static Evas_Smart_Cb downloadHandler() { return &MainForm::download_button_cb; }
     // Deletes what the launcher keeps for the whole process.
     static void dispose(MainForm& f) {
         if (f.winObject.win) evas_object_del(f.winObject.win);
@@ -35,24 +29,44 @@ public:
 
 namespace ui {
 
+// One Elementary for the whole test program, on the buffer engine main() chose.
+struct Elementary : testing::Environment {
+    void SetUp() override { elm_init(0, nullptr); }
+    void TearDown() override { elm_shutdown(); }
+};
+inline testing::Environment* const gElementary = testing::AddGlobalTestEnvironment(new Elementary);
+
 const char kHostId[] = "org.example.host";  // 16 characters
 
 struct Host {
     std::string label = "Host App";
     bool icon = true;     // a 128x128 host.png in shared/res
     bool picture = true;  // the form picture in res/
-    bool store = false;   // "org.tizen.tizenstore" installed
 };
 
-// Installs the host (and the store) on `dev` and makes this process run as the host.
-void installHost(vt::TestDevice& dev, const Host& host);
+// Installs the host on `dev` and makes this process run as the host.
+inline void installHost(vt::TestDevice& dev, const Host& host = Host()) {
+    vt::PackageSpec p = vt::hostPackage(host.label);
+    std::string src = vt::sourceDir();
+    if (host.icon)
+        p.copies["shared/res/host.png"] =
+            src + "/demo/packages/org.example.hello/shared/res/hello.png";
+    if (host.picture)
+        p.copies["res/screen-density-high/download-QOR.png"] =
+            src + "/resources/screen-density-high/download-QOR.png";
+    dev.install(p);
+    dev.activate(kHostId);
+}
 
-// A form built by app_create on a window of the screen's size (720x1280 unless given),
-// at the scale the platform runs it; start() again replaces it.
+// A form built by app_create on the given screen, at its scale; start() again replaces it.
 class FormTest : public testing::Test {
 protected:
-    void start(const Host& host = Host(), bool tooLow = false, int w = 720, int h = 1280) {
+    void start(const Host& host = Host(), bool tooLow = false, const char* screen = "720x1280") {
         TearDown();
+        setenv("VORNIX_SCREEN", screen, 1);
+        double scale;
+        ui_screen(&w, &h, &scale);
+        elm_config_scale_set(ui_toolkit_scale(scale));  // as ui_app_main sets it
         installHost(dev, host);
         form = std::make_unique<MainForm>();
         form->setVersionTooLow(tooLow);
@@ -63,44 +77,52 @@ protected:
     }
     void TearDown() override {
         if (form) MainFormTestPeer::dispose(*form);
+        unsetenv("VORNIX_SCREEN");
     }
 
     vt::TestDevice dev;
     std::unique_ptr<MainForm> form;
     app_data_t* ad = nullptr;
+    int w = 0, h = 0;  // the screen's
 };
 
-// Runs the main loop; `act` runs once the window is drawn. True when the code under
-// test ended the loop, false when it still ran after `seconds`.
-bool runLoop(const std::function<void()>& act, double seconds = 30);
+// Runs the main loop, `act` once the window is drawn. True when the code under test ended
+// the loop; false when 30 seconds or `until` ended it. `until` must hold on two polls in a
+// row: an exit asked for before the first of them has ended the loop by the second.
+inline bool runLoop(const std::function<void()>& act, const std::function<bool()>& until = {}) {
+    bool acted = false, stopped = false;
+    int held = 0;
+    double deadline = ecore_time_get() + 30;
+    vt::runUntil(
+        [&] {
+            if (!acted) return acted = true, act(), false;
+            held = until && until() ? held + 1 : 0;
+            return stopped = stopped || held == 2;
+        },
+        30, 0.05);
+    return !stopped && ecore_time_get() < deadline;
+}
 
-// Real input: a click in the middle of `obj`; a key press on the canvas of `win`.
-void click(Evas_Object* obj);
-void pressKey(Evas_Object* win, const char* key);
-// Clicks `obj` every 0.1 s until the caller deletes the timer: a popup's button takes
-// clicks only once the popup has come in.
-Ecore_Timer* clickEvery(Evas_Object* obj);
-// Runs `*fn` as a job each time `obj` is clicked, so after handlers added before.
-void afterClick(Evas_Object* obj, std::function<void()>* fn);
+// Taps the button reading `label` every 0.1 s while the timer lives (a popup's button takes
+// taps only once the popup has come in).
+inline Ecore_Timer* tapEvery(const char* label) {
+    auto tap = [](void* l) { return ui_inspect_tap(static_cast<const char*>(l)), EINA_TRUE; };
+    return ecore_timer_add(0.1, tap, const_cast<char*>(label));
+}
 
-std::vector<Evas_Object*> gridKids(Evas_Object* grid);
 inline std::string text(Evas_Object* obj, const char* part = nullptr) {
     const char* t = elm_object_part_text_get(obj, part);
     return t ? t : "";
 }
-
-// Log lines as "<priority> <from the file name on>", without tag and pid: one
-// src/MainForm.cpp writes, and those `log` caught.
-std::string formLine(char prio, const char* func, const char* needle, const std::string& msg);
-std::vector<std::string> logged(const vt::LogCapture& log);
-
-// Marker-file tests run against a private /opt/usr/media. In the test process this runs
-// the current test again in a private mount namespace with a temporary folder mounted
-// there (read-only when asked), checks that it passed and returns false; inside that
-// run it returns true. Skips when namespaces are not allowed.
-bool inPrivateMedia(bool readOnly = false);
-// The temporary folder behind /opt/usr/media inside the private run.
-std::string mediaBacking();
+// Log lines without tag and pid (the tag is the name of the first host that logged).
+inline std::string formLine(char prio, const char* func, const std::string& msg) {
+    return vt::logBody(vt::logLine(prio, "", "MainForm.cpp", func, msg));
+}
+inline std::vector<std::string> logged(const vt::LogCapture& log) {
+    std::vector<std::string> out;
+    for (const std::string& l : log.lines()) out.push_back(vt::logBody(l));
+    return out;
+}
 
 }  // namespace ui
 
