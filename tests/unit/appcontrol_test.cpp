@@ -2,12 +2,15 @@
 // The AppControl wrapper over the application-control service, up to launch requests.
 #include <gtest/gtest.h>
 
+#include <Ecore.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <memory>
 
 #include "AppControl.h"
+#include "MainLoop.h"
 #include "TestDevice.h"
 
 using namespace std::string_literals;
@@ -82,6 +85,73 @@ TEST(AppControlLaunch, JournalLinesAndRefusedLaunches) {
                                         " extra={} result=" + std::to_string(c.ret) + "\n");
         unlink(device::journalFile(device.path()).c_str());
     }
+    unsetenv("VORNIX_DEVICE");
+    unsetenv("VORNIX_APP_ID");
+}
+
+// A target that is not running is started with the request, holding no descriptor of its
+// starter's but the reply channel, and each way it answers reaches the callback.
+TEST(AppControlLaunch, StartedTargetAnswersTheCallback) {
+    static int loop = (setenv("ECORE_NO_SYSTEM_MODULES", "1", 1), ecore_init());
+    ASSERT_GT(loop, 0);
+    vt::TestDevice device;
+    const std::string echo = "org.example.echo";
+    vt::PackageSpec spec;
+    spec.pkgId = echo;
+    spec.apps.push_back({echo, "ui-application", "echo-app", "Echo", false, ""});
+    spec.copies["bin/echo-app"] = VORNIX_ECHO_APP;
+    for (const vt::PackageSpec& p : {vt::hostPackage(), spec}) device.install(p);
+    device.activate("org.example.host");
+    int stray = open("/dev/null", O_RDONLY);  // no close-on-exec, like the toolkit's own
+    struct Seen {
+        bool called = false;
+        app_control_result_e result = APP_CONTROL_RESULT_APP_STARTED;
+        std::string echo = "(no reply)";
+    };
+    const struct {
+        const char* how;
+        app_control_result_e result;
+        const char* echo;
+    } cases[] = {{"ok", APP_CONTROL_RESULT_SUCCEEDED, APP_CONTROL_OPERATION_VIEW},
+                 {"cancel", APP_CONTROL_RESULT_CANCELED, APP_CONTROL_OPERATION_VIEW},
+                 {"none", APP_CONTROL_RESULT_FAILED, "(no reply)"}};  // ended without a word
+    for (const auto& c : cases) {
+        Seen seen;
+        AppControl r;
+        r.setAppId(echo.c_str());
+        r.setOperation(APP_CONTROL_OPERATION_VIEW);
+        r.setUri("file:///a b");
+        r.addExtraData("reply", c.how);
+        ASSERT_EQ(r.sendLaunchRequest(
+                      [](app_control_h, app_control_h reply, app_control_result_e result, void* d) {
+                          auto* s = static_cast<Seen*>(d);
+                          char* text = nullptr;
+                          if (reply) app_control_get_extra_data(reply, "echo", &text);
+                          if (text) s->echo = text;
+                          free(text);
+                          s->result = result;
+                          s->called = true;
+                      },
+                      &seen),
+                  0);
+        ASSERT_TRUE(vt::runUntil([&] { return seen.called; }, 30)) << c.how;
+        EXPECT_EQ(seen.result, c.result) << c.how;
+        EXPECT_EQ(seen.echo, c.echo) << c.how;
+        std::string data = device.packageRoot(echo) + "data/";
+        EXPECT_EQ(vt::readFile(data + "received.txt"),
+                  "caller=org.example.host operation="s + APP_CONTROL_OPERATION_VIEW +
+                      " uri=file:///a b reply=" + c.how + "\n");
+        EXPECT_EQ(vt::readFile(data + "fds.txt"), "") << c.how;
+        EXPECT_EQ(
+            device.journal(),
+            "launch caller=org.example.host target=org.example.echo operation="s +
+                APP_CONTROL_OPERATION_VIEW +
+                " uri=\"file:///a b\" mime= category= launch_mode=group reply=yes extra={reply=" +
+                c.how + "} result=0\n");
+        unlink(device::journalFile(device.path()).c_str());
+        EXPECT_TRUE(vt::runUntil([&] { return device::runningPid(device.path(), echo) == 0; }, 30));
+    }
+    close(stray);
     unsetenv("VORNIX_DEVICE");
     unsetenv("VORNIX_APP_ID");
 }
