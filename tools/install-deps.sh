@@ -9,7 +9,7 @@ packages=(
   libefl-all-dev libxml2-dev
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  valgrind xvfb xauth imagemagick util-linux
+  xvfb xauth imagemagick util-linux
   gcovr
 )
 
