@@ -66,7 +66,16 @@ TestDevice::TestDevice() : mPath(makeTempDir("vornix-device")) {
     if (device::createDevice(mPath, &err) != device::OK) throw std::runtime_error(err);
 }
 
-TestDevice::~TestDevice() { removeTree(mPath); }
+TestDevice::~TestDevice() {
+    // A process left pointing at a removed device would fail the next test obscurely, even
+    // when this one ended at a failed assertion.
+    const char* active = getenv("VORNIX_DEVICE");
+    if (active && mPath == active) {
+        unsetenv("VORNIX_DEVICE");
+        unsetenv("VORNIX_APP_ID");
+    }
+    removeTree(mPath);
+}
 
 std::string TestDevice::packageRoot(const std::string& pkgId) const {
     return device::packageDir(mPath, pkgId);

@@ -36,7 +36,8 @@ public:
     void install(const PackageSpec& spec);
     void uninstall(const std::string& pkgId);
 
-    // Points this process at the device, running as `appId` (tests of platform calls).
+    // Points this process at the device, running as `appId` (tests of platform calls), until
+    // the device goes.
     void activate(const std::string& appId) const;
     // The environment a process started on this device as `appId` gets.
     std::vector<std::string> env(const std::string& appId) const;

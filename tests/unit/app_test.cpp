@@ -71,8 +71,6 @@ TEST(AppTest, OtherAppsSharedFoldersLogTheirAnswer) {
                                 : appLine('I', func, msg + " is " + path)},
                   logged(log));
     }
-    unsetenv("VORNIX_DEVICE");
-    unsetenv("VORNIX_APP_ID");
 }
 
 // A file's first log line looks its tag up: the app's name, bytes outside 33..126 made "_";
@@ -106,8 +104,6 @@ TEST(AppTest, LogTagAndLineNumber) {
         vt::logLine('E', "Caf____~!_", "app_test.cpp", "TestBody", "Logged at its own line");
     ASSERT_EQ(Lines{vt::withoutPid(want)}, logged(log));
     EXPECT_NE(std::string::npos, log.lines()[0].find("TestBody(" + std::to_string(line) + ") > "));
-    unsetenv("VORNIX_DEVICE");
-    unsetenv("VORNIX_APP_ID");
 }
 
 TEST(AppPackageIdTest, IsTheTextBeforeTheFirstDot) {

@@ -85,8 +85,6 @@ TEST(AppControlLaunch, JournalLinesAndRefusedLaunches) {
                                         " extra={} result=" + std::to_string(c.ret) + "\n");
         unlink(device::journalFile(device.path()).c_str());
     }
-    unsetenv("VORNIX_DEVICE");
-    unsetenv("VORNIX_APP_ID");
 }
 
 // A target that is not running is started with the request, holding no descriptor of its
@@ -152,8 +150,6 @@ TEST(AppControlLaunch, StartedTargetAnswersTheCallback) {
         EXPECT_TRUE(vt::runUntil([&] { return device::runningPid(device.path(), echo) == 0; }, 30));
     }
     close(stray);
-    unsetenv("VORNIX_DEVICE");
-    unsetenv("VORNIX_APP_ID");
 }
 
 }  // namespace

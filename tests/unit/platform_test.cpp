@@ -72,8 +72,6 @@ TEST(PlatformTest, EverySampleManifestInstallsAndReadsBack) {
                   (version ? version : "") + " "s + (label ? label : ""));
         free(version), free(label);
     }
-    unsetenv("VORNIX_DEVICE");
-    unsetenv("VORNIX_APP_ID");
 }
 
 // A manifest with `body` in its root, after a document type declaring `entities`.
@@ -167,8 +165,6 @@ TEST(PlatformTest, PackageDatabaseRoundTripsAndStaleEntriesAreIgnored) {
     package_info_h info = nullptr;
     EXPECT_EQ(PACKAGE_MANAGER_ERROR_NO_SUCH_PACKAGE,
               package_manager_get_package_info("org.example.absent", &info));
-    unsetenv("VORNIX_DEVICE");
-    unsetenv("VORNIX_APP_ID");
 }
 
 // A running app holds a lock on its pid file; a file nobody holds was left by a dead app.

@@ -100,8 +100,6 @@ TEST(VersionTest, CreateFromFile) {
         EXPECT_EQ(want + c.reason,
                   vt::withoutPid(lines[0]).substr(0, *c.reason ? std::string::npos : want.size()));
     }
-    unsetenv("VORNIX_DEVICE");
-    unsetenv("VORNIX_APP_ID");
 }
 
 }  // namespace
