@@ -40,11 +40,6 @@ double now() {
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 // Milliseconds from fork to the probe's byte; negative when no frame came.
 double runOnce(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv) {
     int p[2];
@@ -165,12 +160,12 @@ int main(int argc, char** argv) {
 
     printf("first frame, %d alternating pairs (ms)\n", pairs);
     printf("  %-22s median %8.1f  min %8.1f  max %8.1f\n",
-           plain ? "floor (bare window)" : "floor (std window)", median(base),
+           plain ? "floor (bare window)" : "floor (std window)", devkit::median(base),
            *std::min_element(base.begin(), base.end()),
            *std::max_element(base.begin(), base.end()));
-    printf("  %-22s median %8.1f  min %8.1f  max %8.1f\n", "launcher UI road", median(ui),
+    printf("  %-22s median %8.1f  min %8.1f  max %8.1f\n", "launcher UI road", devkit::median(ui),
            *std::min_element(ui.begin(), ui.end()), *std::max_element(ui.begin(), ui.end()));
-    printf("  ratio of medians        %.3f\n", median(ui) / median(base));
-    printf("  median of pair ratios   %.3f  (target <= 1.15)\n", median(ratios));
+    printf("  ratio of medians        %.3f\n", devkit::median(ui) / devkit::median(base));
+    printf("  median of pair ratios   %.3f  (target <= 1.15)\n", devkit::median(ratios));
     return 0;
 }

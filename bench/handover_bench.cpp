@@ -5,11 +5,6 @@
 //   handover_bench [runs]     (default 41 runs of each)
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
-#include <fcntl.h>
 
 #include <algorithm>
 #include <string>
@@ -25,34 +20,13 @@ struct Sample {
 };
 
 Sample runOnce(const std::string& program, const std::vector<std::string>& env) {
-    struct timespec a, b;
-    clock_gettime(CLOCK_MONOTONIC, &a);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        std::vector<char*> envp;
-        for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-        envp.push_back(nullptr);
-        char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("--exit=0"), nullptr};
-        execve(program.c_str(), argv, envp.data());
-        _exit(127);
-    }
-    int status = 0;
-    struct rusage ru;
-    wait4(pid, &status, 0, &ru);
-    clock_gettime(CLOCK_MONOTONIC, &b);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        fprintf(stderr, "%s failed (status %d)\n", program.c_str(), status);
+    Sample s;
+    s.ms = devkit::timedRun({program, "--exit=0"}, env, &s.maxRssKb);
+    if (s.ms < 0) {
+        fprintf(stderr, "%s failed\n", program.c_str());
         exit(1);
     }
-    return {(b.tv_sec - a.tv_sec) * 1e3 + (b.tv_nsec - a.tv_nsec) / 1e6, ru.ru_maxrss};
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    return s;
 }
 
 }  // namespace
@@ -94,10 +68,10 @@ int main(int argc, char** argv) {
         rssF = std::max(rssF, f.maxRssKb);
     }
     printf("hand-over road, %d alternating runs each\n", runs);
-    printf("  launcher: median %.2f ms, peak RSS %ld KiB\n", median(tl), rssL);
-    printf("  floor:    median %.2f ms, peak RSS %ld KiB\n", median(tf), rssF);
-    printf("  median of per-pair ratios: %.3f (target <= 1.10)\n", median(ratios));
-    printf("  ratio of medians:          %.3f\n", median(tl) / median(tf));
+    printf("  launcher: median %.2f ms, peak RSS %ld KiB\n", devkit::median(tl), rssL);
+    printf("  floor:    median %.2f ms, peak RSS %ld KiB\n", devkit::median(tf), rssF);
+    printf("  median of per-pair ratios: %.3f (target <= 1.10)\n", devkit::median(ratios));
+    printf("  ratio of medians:          %.3f\n", devkit::median(tl) / devkit::median(tf));
     printf("  extra peak RSS: %ld KiB (target <= 1024)\n", rssL - rssF);
     devkit::removeTree(dev);
     return 0;

@@ -2,11 +2,16 @@
 #include "devkit.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -46,6 +51,38 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs, int stepMs) {
         timespec step = {stepMs / 1000, (stepMs % 1000) * 1000000L};
         nanosleep(&step, nullptr);
     }
+}
+
+double timedRun(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                long* maxRssKb) {
+    std::vector<char*> args, envp;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    args.push_back(nullptr), envp.push_back(nullptr);
+    struct timespec a, b;
+    clock_gettime(CLOCK_MONOTONIC, &a);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        execve(args[0], args.data(), envp.data());
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage ru = {};
+    if (pid < 0 || wait4(pid, &status, 0, &ru) != pid) return -1;
+    clock_gettime(CLOCK_MONOTONIC, &b);
+    if (maxRssKb) *maxRssKb = ru.ru_maxrss;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return (b.tv_sec - a.tv_sec) * 1e3 + (b.tv_nsec - a.tv_nsec) / 1e6;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty()      ? 0
+           : v.size() % 2 ? v[v.size() / 2]
+                          : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 std::string manifestXml(const PackageSpec& spec) {

@@ -33,6 +33,14 @@ std::string escapeXml(const std::string& text);
 // passed (then false, after one last ask).
 bool waitFor(const std::function<bool()>& done, int timeoutMs, int stepMs = 20);
 
+// For the benchmarks: runs `argv` with only `env` (NAME=value entries) as its
+// environment and its output discarded, and answers its wall time in milliseconds, or
+// -1 when it did not exit with status 0; `maxRssKb` gets its peak resident size.
+double timedRun(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                long* maxRssKb = nullptr);
+// The middle value of `v` (the mean of the two middle ones for an even count).
+double median(std::vector<double> v);
+
 // A package to install, as its manifest and files.
 struct AppSpec {
     std::string appId;
