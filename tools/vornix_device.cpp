@@ -20,6 +20,7 @@
 #include <fstream>
 #include <iostream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,13 @@ int fail(const std::string& why, int status = 1) {
 
 int usage(const std::string& why) { return fail(why + " (see " + kTool + " --help)", 2); }
 
+// What a change left for the next command to finish, one line each, as warnings.
+void warn(const std::string& notes) {
+    std::string line;
+    for (std::istringstream in(notes); std::getline(in, line);)
+        std::cerr << kTool << ": warning: " << line << "; the next command tries again\n";
+}
+
 bool isEmptyDir(const std::string& p) {
     DIR* d = opendir(p.c_str());
     if (!d) return false;
@@ -93,9 +101,17 @@ std::string absolute(const std::string& path) {
     return std::string(cwd) + "/" + p;
 }
 
-std::string describe(const device::Package& pkg) {
-    return pkg.pkgId + " " + (pkg.hasVersion ? pkg.version : "(no version)");
+// A text of a package's on one line: quoted when it holds a control character (one
+// recorded before manifests holding them were refused may).
+std::string shown(const std::string& text) {
+    return device::hasControl(text) ? device::quoted(text) : text;
 }
+
+std::string version(const device::Package& pkg) {
+    return pkg.hasVersion ? shown(pkg.version) : "(no version)";
+}
+
+std::string describe(const device::Package& pkg) { return pkg.pkgId + " " + version(pkg); }
 
 int cmdCreate(const std::string& dev, const std::string& shown) {
     struct stat st;
@@ -109,27 +125,25 @@ int cmdCreate(const std::string& dev, const std::string& shown) {
 }
 
 int cmdInstall(const std::string& dev, const std::string& src) {
-    device::Package pkg;
+    device::Package pkg, old;
     std::string err;
     if (!device::isDir(src)) return fail("cannot install " + src + ": not a package folder");
-    if (device::parseManifest(src + "/tizen-manifest.xml", &pkg, &err) != device::OK)
-        return fail("cannot install " + src + ": " + err);
-    device::Package old;
-    bool hadOld = device::findPackage(pkg.pkgId, &old) == device::OK;
-    if (device::installPackage(dev, src, &pkg, &err) != device::OK)
+    device::Status st = device::installPackage(dev, src, &pkg, &err, &old);
+    if (st != device::OK && st != device::UNFINISHED)
         return fail("cannot install " + src + ": " + err);
     std::cout << "installed " << describe(pkg);
-    if (hadOld)
-        std::cout << " (replaced " << (old.hasVersion ? old.version : "(no version)") << ")";
+    if (!old.pkgId.empty()) std::cout << " (replaced " << version(old) << ")";
     std::cout << "\n";
+    if (st == device::UNFINISHED) warn(err);
     return 0;
 }
 
 int cmdUninstall(const std::string& dev, const std::string& pkgId) {
     std::string err;
     device::Status st = device::uninstallPackage(dev, pkgId, &err);
-    if (st != device::OK) return fail(err);
+    if (st != device::OK && st != device::UNFINISHED) return fail(err);
     std::cout << "uninstalled " << pkgId << "\n";
+    if (st == device::UNFINISHED) warn(err);
     return 0;
 }
 
@@ -139,8 +153,8 @@ int cmdList(const std::string& dev) {
     for (const device::Package& p : all) {
         std::cout << describe(p) << "\n";
         for (const device::AppEntry& a : p.apps) {
-            std::cout << "    " << a.appId << "  " << a.kind << "  bin/" << a.exec;
-            if (a.hasLabel) std::cout << "  \"" << a.label << "\"";
+            std::cout << "    " << a.appId << "  " << a.kind << "  bin/" << shown(a.exec);
+            if (a.hasLabel) std::cout << "  " << device::quoted(a.label);
             std::cout << "\n";
         }
     }
@@ -356,9 +370,10 @@ int main(int argc, char** argv) {
     if (!device::isDevice(dev)) return fail(shown + " is not a device folder", failStatus);
     // The device model's lookups, and every app started from here, find the device here.
     setenv("VORNIX_DEVICE", dev.c_str(), 1);
-    // An install or uninstall a crash cut short is finished before anything else.
+    // A change a crash or a failure cut short is finished before anything else; what
+    // cannot be finished now is said, and waits.
     std::string why;
-    if (device::recoverDevice(dev, &why) != device::OK) return fail(why, failStatus);
+    if (device::recoverDevice(dev, &why) != device::OK) warn(why);
 
     if (cmd == "install") return cmdInstall(dev, rest[0]);
     if (cmd == "uninstall") return cmdUninstall(dev, rest[0]);

@@ -36,6 +36,8 @@ enum Status {
     NOT_FOUND,     // no such package or app
     BAD_MANIFEST,  // a manifest that does not parse
     IO_FAILED,
+    UNFINISHED,  // the change stands, but a last step of it waits for the next change or
+                 // recoverDevice() (`err` says which, one line each)
 };
 
 struct AppEntry {
@@ -65,12 +67,17 @@ struct Package {
     double apiLevel() const;
 };
 
-// Manifest parsing (libxml2). `err` gets a one-line reason on failure.
-Status parseManifest(const std::string& path, Package* out, std::string* err);
+// Manifest parsing (libxml2). `err` gets a one-line reason on failure, naming the file
+// `shownAs` when given.
+Status parseManifest(const std::string& path, Package* out, std::string* err,
+                     const std::string& shownAs = "");
 Status parseManifestText(const char* data, size_t len, Package* out, std::string* err);
 
 // Identifiers used as folder names must be plain names.
 bool isSafeId(const std::string& id);
+// Whether `text` holds a byte below 0x20 or 0x7f: no version or exec a manifest gives
+// does (it could end a line of a listing).
+bool hasControl(const std::string& text);
 
 // The configured device folder (no trailing "/"), empty when none is set.
 std::string root();
@@ -98,22 +105,33 @@ Status currentApp(Package* pkg, AppEntry* app);
 
 // Device administration, used by the device tool and the tests.
 Status createDevice(const std::string& dev, std::string* err);
-// Installs (or replaces) the package unpacked in `srcDir`; all or nothing, even when
-// the process is killed part way (the next change or recoverDevice() finishes it).
+// Installs (or replaces) the package unpacked in `srcDir`, as its copy on the device
+// says; all or nothing, even when the process is killed part way (the next change or
+// recoverDevice() finishes it). The package's running apps are ended first; an upgrade
+// keeps the installed version's data/, shared/data/ and shared/trusted/. `replaced` gets
+// the version there was (an empty pkgId when none).
 Status installPackage(const std::string& dev, const std::string& srcDir, Package* installed,
-                      std::string* err);
+                      std::string* err, Package* replaced = nullptr);
 Status uninstallPackage(const std::string& dev, const std::string& pkgId, std::string* err);
-// Finishes an install or uninstall a crash interrupted; every device command runs it first.
+// Finishes the changes a crash or a failed last step left; every device command runs it
+// first. What cannot be finished now stays for the next time: UNFINISHED, with one line
+// in `err` for each, and only changes to those packages wait for it.
 Status recoverDevice(const std::string& dev, std::string* err);
 
 // Appends one line (a newline is added) to the device's launch journal
 // (launch_journal.cpp, which also describes the lines).
 Status appendJournal(const std::string& dev, const std::string& line);
+// `text` in double quotes with \\ \" \n \r \t, and \xHH for the other control bytes: one
+// line, whatever the text holds (how the journal and the device tool show texts).
+std::string quoted(const std::string& text);
 
 // Running apps (running_apps.cpp). A running UI app holds run/<appid>.pid and reads
 // run/<appid>.ctl, a FIFO of one-line messages; app_main.cpp describes them.
 int runningPid(const std::string& dev, const std::string& appId);  // 0 when not running
 Status sendControl(const std::string& dev, const std::string& appId, const std::string& message);
+// Ends the app if it runs: "terminate" (SIGTERM when it reads no control messages), and
+// SIGKILL when it still runs after `timeoutMs`. OK once it runs no more.
+Status endApp(const std::string& dev, const std::string& appId, int timeoutMs);
 
 }  // namespace device
 

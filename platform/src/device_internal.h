@@ -25,13 +25,15 @@ inline Status fail(std::string* err, const std::string& why, Status s) {
 // The package database (package_db.cpp).
 std::string databaseDir(const std::string& dev);
 std::string databaseEntry(const std::string& dev, const std::string& pkgId);
-bool writeDatabaseEntry(const std::string& dev, const Package& pkg);
 // An entry's text and back; parseDatabaseEntry takes any text (it is read from disk).
 std::string formatDatabaseEntry(const Package& pkg);
 Package parseDatabaseEntry(const std::string& text);
-// Points the app-id index at `pkgId` for the apps of `pkg` (none when null) and drops
-// the package's other app ids.
-bool indexApps(const std::string& dev, const std::string& pkgId, const Package* pkg);
+// Records `pkg` as installed package `pkgId` (its entry, and its app ids in the app-id
+// index), or, when null, its removal. Run again after a crash, it finishes the record.
+bool recordPackage(const std::string& dev, const std::string& pkgId, const Package* pkg);
+// The installed package `pkgId` of device `dev`, from its entry or, when the entry is
+// missing or older than the manifest, from the manifest.
+Status loadPackage(const std::string& dev, const std::string& pkgId, Package* out);
 
 }  // namespace device
 

@@ -28,5 +28,6 @@ const char* screen() { return getenv("VORNIX_SCREEN"); }
 const char* screenScale() { return getenv("VORNIX_SCREEN_SCALE"); }
 const char* snapshot() { return getenv("VORNIX_SNAPSHOT"); }
 const char* testKillAt() { return getenv("VORNIX_TEST_KILL_AT"); }
+const char* testStopAt() { return getenv("VORNIX_TEST_STOP_AT"); }
 
 }  // namespace env

@@ -37,8 +37,10 @@ const char* screenScale();  // VORNIX_SCREEN_SCALE: 0.1 to 10; default from the 
 const char* snapshot();     // VORNIX_SNAPSHOT: "<base>" for one snapshot after start
 
 // Tests only (package_install.cpp): the step of a package change at which the
-// process kills itself, to prove each step can be recovered.
+// process kills itself, to prove each step can be recovered, and the one at which it
+// stops itself (SIGSTOP), for a test to act there before it goes on.
 const char* testKillAt();  // VORNIX_TEST_KILL_AT
+const char* testStopAt();  // VORNIX_TEST_STOP_AT
 
 }  // namespace env
 

@@ -49,13 +49,26 @@ bool staysInside(const std::string& target, int depth) {
     return true;
 }
 
-bool copyFile(int fromDir, int toDir, const char* name, mode_t mode, std::vector<char>* buf) {
+// The installer's mode for what the package had as `mode`: 0755 for folders and files
+// with any execute bit, 0644 for other files, no set-id or sticky bit; the group and
+// others lose read where the package denied it.
+mode_t installedMode(mode_t mode) {
+    mode_t out = S_ISDIR(mode) || (mode & 0111) ? 0755 : 0644;
+    if (!(mode & S_IRGRP)) out &= ~S_IRGRP;
+    if (!(mode & S_IROTH)) out &= ~S_IROTH;
+    return out;
+}
+
+// Empty when copied, otherwise why not. A file with another name, in the package or
+// out of it, is refused: its content is not the package's to give.
+std::string copyFile(int fromDir, int toDir, const char* name, std::vector<char>* buf) {
     ScopedFd in(openat(fromDir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!in.valid()) return false;
+    if (!in.valid()) return strerror(errno);
     struct stat st;
-    ScopedFd out;
-    if (fstat(in.get(), &st) == 0 && S_ISREG(st.st_mode))
-        out.reset(openat(toDir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (fstat(in.get(), &st) != 0) return strerror(errno);
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    if (st.st_nlink > 1) return "it has more than one link";
+    ScopedFd out(openat(toDir, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     bool ok = out.valid();
     ssize_t n = 0;
     while (ok && (n = read(in.get(), buf->data(), buf->size())) > 0)
@@ -64,12 +77,23 @@ bool copyFile(int fromDir, int toDir, const char* name, mode_t mode, std::vector
             ok = w > 0;
             done += w;
         }
-    ok = ok && n == 0 && fchmod(out.get(), mode) == 0;
+    ok = ok && n == 0 && fchmod(out.get(), installedMode(st.st_mode)) == 0;
     int saved = errno;
     in.reset();
     if (!out.closeChecked() && ok) ok = false, saved = errno;
-    errno = saved;
-    return ok;
+    return ok ? "" : strerror(saved);
+}
+
+// Opens a folder to empty it, given write and search to its owner first when it lacks
+// them (an app may make a folder of its own read-only); never follows a link.
+int openToEmpty(int at, const char* name) {
+    int fd = openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES && fchmodat(at, name, 0700, AT_SYMLINK_NOFOLLOW) == 0)
+        fd = openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && (st.st_mode & 0300) != 0300)
+        fchmod(fd, (st.st_mode & 07777) | 0700);
+    return fd;
 }
 
 }  // namespace
@@ -122,9 +146,13 @@ bool copyTree(const std::string& from, const std::string& to, std::string* err) 
             }
             int in = openat(fromFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             DIR* sub = in < 0 ? nullptr : fdopendir(in);
-            int made = mkdirat(cur.to, name, 0755) == 0 && fchmodat(cur.to, name, 0755, 0) == 0
+            int made = mkdirat(cur.to, name, 0700) == 0
                            ? openat(cur.to, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
                            : -1;
+            if (made >= 0 && fchmod(made, installedMode(st.st_mode)) != 0) {
+                close(made);
+                made = -1;
+            }
             if (!sub || made < 0) {
                 why = (sub ? "cannot create " : "cannot read ") + rel + ": " + strerror(errno);
                 if (sub)
@@ -146,9 +174,8 @@ bool copyTree(const std::string& from, const std::string& to, std::string* err) 
             else if (symlinkat(std::string(target.data(), n).c_str(), cur.to, name) != 0)
                 why = "cannot copy link " + rel + ": " + strerror(errno);
         } else if (S_ISREG(st.st_mode)) {
-            mode_t mode = (st.st_mode & 0111) ? 0755 : 0644;
-            if (!copyFile(fromFd, cur.to, name, mode, &buf))
-                why = "cannot copy " + rel + ": " + strerror(errno);
+            std::string failed = copyFile(fromFd, cur.to, name, &buf);
+            if (!failed.empty()) why = "cannot copy " + rel + ": " + failed;
         }
     }
     for (Level& l : stack) {
@@ -182,7 +209,7 @@ bool removeTree(const std::string& path, std::string* err) {
         DIR* dir;
     };
     std::vector<Level> stack;
-    int fd = openat(up, base.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int fd = openToEmpty(up, base.c_str());
     DIR* d = fd < 0 ? nullptr : fdopendir(fd);
     std::string why;
     if (!d) {
@@ -207,7 +234,7 @@ bool removeTree(const std::string& path, std::string* err) {
                 if (unlinkat(at, e->d_name, 0) != 0 && errno != ENOENT) why = strerror(errno);
                 continue;
             }
-            int sub = openat(at, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            int sub = openToEmpty(at, e->d_name);
             DIR* sd = sub < 0 ? nullptr : fdopendir(sub);
             if (!sd) {
                 if (sub >= 0) close(sub);

@@ -57,17 +57,24 @@ bool readSmallFile(const std::string& path, size_t limit, std::string* out) {
     return true;
 }
 
-bool writeFileAtomic(const std::string& path, const std::string& text) {
+bool writeFileAtomic(const std::string& path, const std::string& text, bool sync) {
     size_t slash = path.find_last_of('/');
     std::string tmp = path.substr(0, slash + 1) + ".tmp-" + path.substr(slash + 1);
     ScopedFd fd(open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!fd.valid()) return false;
     bool ok = write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ok = fsync(fd.get()) == 0 && ok;
+    ok = ok && (!sync || fsync(fd.get()) == 0);
     ok = fd.closeChecked() && ok;
     if (ok && rename(tmp.c_str(), path.c_str()) == 0) return true;
+    int saved = errno;
     unlink(tmp.c_str());
+    errno = saved;
     return false;
+}
+
+bool syncFileSystem(const std::string& path) {
+    ScopedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return fd.valid() && syncfs(fd.get()) == 0;
 }
 
 }  // namespace device

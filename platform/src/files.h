@@ -19,19 +19,25 @@ bool makeDirs(const std::string& path);
 // A whole small regular file, refused when it holds more than `limit` bytes; never
 // blocks on a FIFO and never follows a link.
 bool readSmallFile(const std::string& path, size_t limit, std::string* out);
-// Replaces `path` whole: a reader sees the old text or the new, never a part.
-bool writeFileAtomic(const std::string& path, const std::string& text);
+// Replaces `path` whole: a reader sees the old text or the new, never a part. Unless
+// `sync`, the text may still be in memory only: see syncFileSystem().
+bool writeFileAtomic(const std::string& path, const std::string& text, bool sync = true);
+// Writes out everything written to the file system that holds `path`.
+bool syncFileSystem(const std::string& path);
 
 // Deepest folder nesting a package may have.
 const int kMaxTreeDepth = 64;
 
 // Copies the folder `from` to the new folder `to` as an installer does: files get
 // 0755 when any execute bit is set and 0644 otherwise, folders 0755 (no set-id or
-// sticky bits); links must stay inside the tree; other special files are left out.
+// sticky bits), less read for the group and others where `from` denies it; links must
+// stay inside the tree, a file with more than one link is refused, and other special
+// files are left out.
 // `err` gets a one-line reason on failure (a partial copy is left for the caller).
 bool copyTree(const std::string& from, const std::string& to, std::string* err);
 
-// Removes `path` and everything below it; true when nothing of it is left.
+// Removes `path` and everything below it, folders made read-only by their owner too;
+// true when nothing of it is left.
 bool removeTree(const std::string& path, std::string* err = nullptr);
 
 }  // namespace device

@@ -30,27 +30,7 @@ std::string journalValue(const std::string& v) {
     bool plain = !v.empty();
     for (unsigned char c : v)
         if (c <= 0x20 || c >= 0x7f || strchr("\"\\{}[],=", c)) plain = false;
-    if (plain) return v;
-    std::string out = "\"";
-    for (unsigned char c : v) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += (char)c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c < 0x20 || c == 0x7f) {
-            char hex[5];
-            snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
-        } else {
-            out += (char)c;
-        }
-    }
-    return out + "\"";
+    return plain ? v : device::quoted(v);
 }
 
 std::string journalField(app_control_h h, const char* key) {
@@ -117,6 +97,29 @@ void journalTerminate(app_control_h h, int result) {
 }  // namespace appctl
 
 namespace device {
+
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += (char)c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7f) {
+            char hex[5];
+            snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            out += (char)c;
+        }
+    }
+    return out + "\"";
+}
 
 Status appendJournal(const std::string& dev, const std::string& line) {
     if (!isDevice(dev)) return NO_DEVICE;

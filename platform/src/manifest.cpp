@@ -13,6 +13,7 @@
 #include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 
+#include <unordered_set>
 #include <vector>
 
 #include "device_internal.h"
@@ -146,6 +147,12 @@ std::string oversizedField(const Package& pkg) {
 
 }  // namespace
 
+bool hasControl(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7f) return true;
+    return false;
+}
+
 Status parseManifestText(const char* data, size_t len, Package* out, std::string* err) {
     if (!data || !out) return fail(err, "no manifest text", BAD_MANIFEST);
     if (len > kMaxManifest)
@@ -182,6 +189,9 @@ Status parseManifestText(const char* data, size_t len, Package* out, std::string
     } else {
         pkg.hasVersion = attr(rootNode, "version", &pkg.version);
         attr(rootNode, "api-version", &pkg.apiVersion);
+        if (hasControl(pkg.version) || hasControl(pkg.apiVersion))
+            st = fail(err, "a version holds a control character", BAD_MANIFEST);
+        std::unordered_set<std::string> appIds;
         bool hasLabel = false;
         readLabel(rootNode, &pkg.label, &hasLabel);
         for (xmlNode* c = rootNode->children; c && st == OK; c = c->next) {
@@ -199,11 +209,16 @@ Status parseManifestText(const char* data, size_t len, Package* out, std::string
                               BAD_MANIFEST);
                     break;
                 }
-                if (pkg.findApp(app.appId)) {
+                if (!appIds.insert(app.appId).second) {
                     st = fail(err, "appid " + app.appId + " is declared twice", BAD_MANIFEST);
                     break;
                 }
                 attr(c, "exec", &app.exec);
+                if (hasControl(app.exec)) {
+                    st = fail(err, "the exec of " + app.appId + " holds a control character",
+                              BAD_MANIFEST);
+                    break;
+                }
                 attr(c, "type", &app.type);
                 std::string nd;
                 app.nodisplay = attr(c, "nodisplay", &nd) && nd == "true";
@@ -226,13 +241,15 @@ Status parseManifestText(const char* data, size_t len, Package* out, std::string
     return st;
 }
 
-Status parseManifest(const std::string& path, Package* out, std::string* err) {
+Status parseManifest(const std::string& path, Package* out, std::string* err,
+                     const std::string& shownAs) {
+    const std::string& shown = shownAs.empty() ? path : shownAs;
     // Never blocks on a FIFO, never follows a link to somewhere else.
     ScopedFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.valid()) return fail(err, "cannot open " + path + ": " + strerror(errno), NOT_FOUND);
+    if (!fd.valid()) return fail(err, "cannot open " + shown + ": " + strerror(errno), NOT_FOUND);
     struct stat st;
     if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return fail(err, "cannot open " + path + ": not a regular file", NOT_FOUND);
+        return fail(err, "cannot open " + shown + ": not a regular file", NOT_FOUND);
     std::string data;
     std::vector<char> buf(65536);
     ssize_t n;
@@ -241,10 +258,10 @@ Status parseManifest(const std::string& path, Package* out, std::string* err) {
         if (data.size() > kMaxManifest) break;
     }
     fd.reset();
-    if (n < 0) return fail(err, "cannot read " + path + ": " + strerror(errno), IO_FAILED);
+    if (n < 0) return fail(err, "cannot read " + shown + ": " + strerror(errno), IO_FAILED);
     std::string why;
     Status s = parseManifestText(data.data(), data.size(), out, &why);
-    if (s != OK && err) *err = path + ": " + why;
+    if (s != OK && err) *err = shown + ": " + why;
     return s;
 }
 }  // namespace device

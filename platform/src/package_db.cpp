@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "device_internal.h"
 #include "files.h"
@@ -129,33 +131,36 @@ Package parseDatabaseEntry(const std::string& text) {
     return pkg;
 }
 
-bool writeDatabaseEntry(const std::string& dev, const Package& pkg) {
-    return makeDirs(databaseDir(dev)) &&
-           writeFileAtomic(databaseEntry(dev, pkg.pkgId), formatDatabaseEntry(pkg));
-}
-// Points the index at `pkgId` for the apps of `pkg` (none when null) and drops the
-// package's other app ids.
-bool indexApps(const std::string& dev, const std::string& pkgId, const Package* pkg) {
-    std::string dir = appIndexDir(dev);
-    if (!makeDirs(dir)) return false;
+// Every app id of the recorded version the new one drops, and every app id it adds, in
+// the index first (one sync for all of it), then the entry: until the entry is replaced,
+// it names the app ids the index may still hold for the package, so a record cut short
+// is made again whole. An app id is never taken from the installed package declaring it.
+bool recordPackage(const std::string& dev, const std::string& pkgId, const Package* pkg) {
+    static const std::vector<AppEntry> none;
+    const std::vector<AppEntry>& apps = pkg ? pkg->apps : none;
+    std::string dir = appIndexDir(dev), entry = databaseEntry(dev, pkgId), text;
+    if (!makeDirs(dir) || !makeDirs(databaseDir(dev))) return false;
+    std::unordered_set<std::string> kept;
+    for (const AppEntry& a : apps) kept.insert(a.appId);
     bool ok = true;
-    if (DIR* d = opendir(dir.c_str())) {
-        std::vector<std::string> drop;
-        while (struct dirent* e = readdir(d))
-            if (isSafeId(e->d_name) && appOwner(dev, e->d_name) == pkgId &&
-                !(pkg && pkg->findApp(e->d_name)))
-                drop.push_back(e->d_name);
-        closedir(d);
-        for (const std::string& id : drop) ok = unlink((dir + id).c_str()) == 0 && ok;
+    if (readSmallFile(entry, kMaxEntry, &text))
+        for (const AppEntry& a : parseDatabaseEntry(text).apps)
+            if (!kept.count(a.appId) && appOwner(dev, a.appId) == pkgId)
+                ok = (unlink((dir + a.appId).c_str()) == 0 || errno == ENOENT) && ok;
+    std::unordered_map<std::string, Package> owners;  // other packages the index names
+    for (const AppEntry& a : apps) {
+        std::string owner = appOwner(dev, a.appId);
+        if (owner == pkgId) continue;
+        if (!owner.empty() && !owners.count(owner)) loadPackage(dev, owner, &owners[owner]);
+        if (!owner.empty() && owners[owner].findApp(a.appId)) continue;
+        ok = writeFileAtomic(dir + a.appId, pkgId + "\n", false) && ok;
     }
-    if (pkg)
-        for (const AppEntry& a : pkg->apps)
-            if (appOwner(dev, a.appId) != pkgId)
-                ok = writeFileAtomic(dir + a.appId, pkgId + "\n") && ok;
-    return ok;
+    if (!ok || !syncFileSystem(dir)) return false;
+    if (pkg) return writeFileAtomic(entry, formatDatabaseEntry(*pkg));
+    return unlink(entry.c_str()) == 0 || errno == ENOENT;
 }
 
-static Status loadPackage(const std::string& dev, const std::string& pkgId, Package* out) {
+Status loadPackage(const std::string& dev, const std::string& pkgId, Package* out) {
     if (!isSafeId(pkgId)) return NOT_FOUND;
     std::string dir = packageDir(dev, pkgId);
     Package pkg;

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // Running apps on a device: whether one runs (its locked pid file) and sending it a
 // control message over its FIFO (the messages are read in app_main.cpp).
+#include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "device.h"
@@ -51,5 +54,31 @@ Status sendControl(const std::string& dev, const std::string& appId, const std::
     if (!fd.valid()) return NOT_FOUND;
     bool ok = write(fd.get(), line.data(), line.size()) == static_cast<ssize_t>(line.size());
     return ok ? OK : IO_FAILED;
+}
+
+namespace {
+
+// Whether the app still runs after up to `ms`, asked every 20 ms.
+bool stillRuns(const std::string& dev, const std::string& appId, int ms) {
+    const struct timespec step = {0, 20 * 1000 * 1000};
+    for (int waited = 0; runningPid(dev, appId) != 0; waited += 20) {
+        if (waited >= ms) return true;
+        nanosleep(&step, nullptr);
+    }
+    return false;
+}
+
+}  // namespace
+
+// The app has ended when its lock is free: it is released with the last descriptor.
+Status endApp(const std::string& dev, const std::string& appId, int timeoutMs) {
+    int pid = runningPid(dev, appId);
+    if (pid == 0) return OK;
+    if (sendControl(dev, appId, "terminate") != OK && kill(pid, SIGTERM) != 0 && errno != ESRCH)
+        return IO_FAILED;
+    if (!stillRuns(dev, appId, timeoutMs)) return OK;
+    pid = runningPid(dev, appId);
+    if (pid != 0 && kill(pid, SIGKILL) != 0 && errno != ESRCH) return IO_FAILED;
+    return stillRuns(dev, appId, 2000) ? IO_FAILED : OK;
 }
 }  // namespace device

@@ -103,6 +103,7 @@ TEST(ManifestTest, LabelsAndRefusals) {
         {"no package attribute", manifest("version=\"1.0\"", app), nullptr},
         {"app without appid", manifest("package=\"a.b\"", "<ui-application exec=\"b\"/>"), nullptr},
         {"appid ../x", manifest("package=\"a.b\"", "<service-application appid=\"../x\"/>"), nullptr},
+        {"exec with a line feed", manifest("package=\"a.b\"", "<ui-application appid=\"a.b\" exec=\"b&#10;c\"/>"), nullptr},
         {"external entity", labelled("<label>&x;</label>", "<!ENTITY x SYSTEM \"file:///etc/passwd\">"), nullptr},
         {"internal entity", labelled("<label>&x;</label>", "<!ENTITY x \"x\">"), nullptr},
         {"not UTF-8", manifest("package=\"a.b\"", "<label>\xa2 </label>"), nullptr},
