@@ -132,9 +132,11 @@ Package parseDatabaseEntry(const std::string& text) {
 }
 
 // Every app id of the recorded version the new one drops, and every app id it adds, in
-// the index first (one sync for all of it), then the entry: until the entry is replaced,
-// it names the app ids the index may still hold for the package, so a record cut short
-// is made again whole. An app id is never taken from the installed package declaring it.
+// the index first, then the entry: until the entry is replaced, it names the app ids the
+// index may still hold for the package, so a record cut short is made again whole. One
+// sync of the file system before the entry makes the index, and the package's files
+// copied before it, lasting. An app id is never taken from the installed package that
+// declares it.
 bool recordPackage(const std::string& dev, const std::string& pkgId, const Package* pkg) {
     static const std::vector<AppEntry> none;
     const std::vector<AppEntry>& apps = pkg ? pkg->apps : none;
