@@ -17,7 +17,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <algorithm>
 #include <iostream>
 #include <set>
 #include <string>
@@ -218,6 +218,7 @@ int cmdLaunch(const std::string& dev, const std::string& appId,
     argv.push_back(const_cast<char*>(exe.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    signal(SIGPIPE, SIG_DFL);  // ignored only by the tool itself
     execv(exe.c_str(), argv.data());
     return fail("cannot start " + appId + ": " + exe + ": " + strerror(errno), 127);
 }
@@ -266,6 +267,28 @@ int parsePriority(const std::string& s) {
     return p >= 2 && p <= 7 ? p : -1;  // no filter lets "S" (silent) lines only through
 }
 
+// The device's log and journal are read as they were when opened: only a regular file,
+// never through a link and never waiting on a FIFO. Answers the descriptor and the size
+// to read, -1 when there is no file, -2 (after saying why) when something else is there.
+int openDeviceLog(const std::string& path, off_t* size) {
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) return -1;
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0) close(fd);
+        fail(path + " is not a regular file");
+        return -2;
+    }
+    *size = st.st_size;
+    return fd;
+}
+
+// What the output took; a reader that went away is reported, not died of.
+int flushed() {
+    std::cout.flush();
+    return std::cout ? 0 : fail(std::string("cannot write the output: ") + strerror(errno));
+}
+
 int cmdLog(const std::string& dev, const std::vector<std::string>& args) {
     std::set<std::string> tags;
     int minPrio = 0;
@@ -283,39 +306,51 @@ int cmdLog(const std::string& dev, const std::vector<std::string>& args) {
             return usage("unknown log option " + a);
         }
     }
-    // The log is device-folder data: a FIFO or device put there must not hold the tool.
-    std::string path = device::logFile(dev);
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat st;
-    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        close(fd);
-        return fail(path + " is not a regular file");
-    }
-    FILE* in = fd < 0 ? nullptr : fdopen(fd, "r");
-    char* text = nullptr;
-    size_t cap = 0;
-    ssize_t n;
-    while (in && (n = getline(&text, &cap, in)) > 0) {
-        std::string line(text, text[n - 1] == '\n' ? n - 1 : n);
+    off_t left = 0;
+    int fd = openDeviceLog(device::logFile(dev), &left);
+    if (fd == -2) return 1;
+    auto wanted = [&](const std::string& line) {
         int prio = 0;
         std::string tag;
-        bool parsed = logfmt::parse(line, &prio, &tag);
-        bool filtered = !tags.empty() || minPrio > 0;
-        if (!parsed && filtered) continue;
-        if (parsed && !tags.empty() && !tags.count(tag)) continue;
-        if (parsed && prio < minPrio) continue;
-        std::cout << line << "\n";
+        if (!logfmt::parse(line, &prio, &tag)) return tags.empty() && minPrio == 0;
+        return (tags.empty() || tags.count(tag)) && prio >= minPrio;
+    };
+    // The platform writes lines of a few KiB: a longer one is no log line and is left out.
+    const size_t kMaxLine = 16384;
+    std::string line;
+    bool overlong = false;
+    char buf[65536];
+    ssize_t n = 0;
+    while (fd >= 0 && left > 0 && (n = read(fd, buf, std::min<off_t>(left, sizeof buf))) > 0) {
+        left -= n;
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buf[i] != '\n') {
+                overlong = overlong || line.size() == kMaxLine;
+                if (!overlong) line.push_back(buf[i]);
+                if (i + 1 < n || left > 0) continue;  // the last line may have no line feed
+            }
+            if (!overlong && wanted(line)) std::cout << line << "\n";
+            line.clear();
+            overlong = false;
+        }
     }
-    free(text);
-    if (in) fclose(in);
-    return 0;
+    if (fd >= 0) close(fd);
+    return flushed();
 }
 
 int cmdJournal(const std::string& dev) {
-    std::ifstream in(device::journalFile(dev), std::ios::binary);
-    std::cout << in.rdbuf();
-    std::cout.flush();
-    return 0;
+    off_t left = 0;
+    int fd = openDeviceLog(device::journalFile(dev), &left);
+    if (fd == -2) return 1;
+    char buf[65536];
+    ssize_t n = 0;
+    while (fd >= 0 && left > 0 && std::cout &&
+           (n = read(fd, buf, std::min<off_t>(left, sizeof buf))) > 0) {
+        std::cout.write(buf, n);
+        left -= n;
+    }
+    if (fd >= 0) close(fd);
+    return flushed();
 }
 
 bool oneLine(const std::string& s) { return s.find_first_of("\r\n") == std::string::npos; }
@@ -323,6 +358,9 @@ bool oneLine(const std::string& s) { return s.find_first_of("\r\n") == std::stri
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write to an app that ends meanwhile, or to a reader of the output that went away,
+    // fails and is reported rather than ending the tool.
+    signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> a(argv + 1, argv + argc);
     for (const std::string& s : a)
         if (s == "--help" || s == "-h") {

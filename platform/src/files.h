@@ -21,6 +21,10 @@ bool makeDirs(const std::string& path);
 bool readSmallFile(const std::string& path, size_t limit, std::string* out);
 // Replaces `path` whole: a reader sees the old text or the new, never a part.
 bool writeFileAtomic(const std::string& path, const std::string& text);
+// Opens one of the platform's own files (the log, the launch journal) for appending,
+// creating it (0644). Never follows a link, never waits on a FIFO; -1 unless it is a
+// regular file without other names (a hard link would carry the lines elsewhere).
+int openForAppending(const std::string& path);
 
 // Deepest folder nesting a package may have.
 const int kMaxTreeDepth = 64;

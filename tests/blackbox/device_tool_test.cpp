@@ -106,10 +106,17 @@ TEST_F(DeviceTool, RefusalsSayWhyInOneLine) {
         symlink("..", (lib + "here").c_str());
         symlink(targets[i].c_str(), (lib + "out").c_str());
     }
+    // The device's log and journal are read only as regular files: a link takes the reader
+    // nowhere else, a FIFO holds it not.
+    const std::string log = device::logFile(mDev), journal = device::journalFile(mDev);
+    symlink((busy + "/notes.txt").c_str(), log.c_str());
+    mkfifo(journal.c_str(), 0600);
     const std::tuple<std::string, int, std::string> cases[] = {
         {"", 2, "no device folder given" + help},
         {d + "tap org.example.tool Down\nload", 2, "a control message is one line" + help},
         {d + "pause org.example.tool", 1, "org.example.tool is not running"},
+        {d + "log", 1, log + " is not a regular file"},
+        {d + "journal", 1, journal + " is not a regular file"},
         {d + "install " + t + "entity", 1,
          no + "entity: " + t + "entity/tizen-manifest.xml: the manifest declares entities"},
         {d + "install " + t + "hijack", 1,

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <tuple>
 
@@ -177,6 +178,26 @@ TEST(PlatformTest, RunningAppsAreKnownByTheLockOnTheirPidFile) {
         if (held) flock(fd, LOCK_EX);
         EXPECT_EQ(held ? getpid() : 0, device::runningPid(device.path(), kHostId)) << held;
         close(fd);
+    }
+}
+
+// The launch journal takes lines only as a regular file of its own: a FIFO in its place
+// holds no one, a link of either kind takes no line elsewhere.
+TEST(PlatformTest, JournalTakesLinesOnlyAsItsOwnRegularFile) {
+    vt::TestDevice device;
+    const std::string journal = device::journalFile(device.path());
+    const std::string elsewhere = device.path() + "/elsewhere";
+    const std::function<int()> plant[] = {
+        [&] { return mkfifo(journal.c_str(), 0600); },
+        [&] { return symlink(elsewhere.c_str(), journal.c_str()); },
+        [&] { return link(elsewhere.c_str(), journal.c_str()); },
+    };
+    for (const auto& planted : plant) {
+        unlink(journal.c_str());
+        vt::writeFile(elsewhere, "mine\n");
+        ASSERT_EQ(0, planted());
+        EXPECT_EQ(device::IO_FAILED, device::appendJournal(device.path(), "launch caller=x"));
+        EXPECT_EQ("mine\n", vt::readFile(elsewhere));
     }
 }
 
