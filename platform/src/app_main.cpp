@@ -8,8 +8,9 @@
 //   run/<appid>.ctl   its control FIFO, read here and nowhere else.
 //
 // The control protocol (the one description of it; README.md points here). Whoever
-// wants to act on the running app writes one line per message into the FIFO
-// (device::sendControl does that, and `vornix-device` with it):
+// wants to act on the running app writes one line per message into the FIFO, with a line
+// feed before it, which ends a line a writer killed mid-way left (device::sendControl
+// does that, and `vornix-device` with it):
 //     "pause"             the app goes to the background: pause, if it is running
 //     "resume"            the app comes back: resume, if it is paused
 //     "terminate"         the app is asked to end, as by ui_app_exit()

@@ -187,9 +187,9 @@ TEST_F(DeviceTool, ChangesLeaveOneWholeVersion) {
     }
 }
 
-// A running app that reads no control messages is ended by SIGTERM. A pid file left by
-// an app killed outright names whatever process has that pid now: it is removed, and
-// that process left alone.
+// A running app that reads no control messages (no FIFO, or a link in its place) is ended
+// by SIGTERM. A pid file left by an app killed outright names whatever process has that
+// pid now: it is removed, and that process left alone.
 TEST_F(DeviceTool, TerminateEndsOnlyARunningApp) {
     using Self = std::remove_pointer_t<decltype(this)>;
     vt::ProcessResult r = vt::runProcess(
@@ -201,9 +201,13 @@ TEST_F(DeviceTool, TerminateEndsOnlyARunningApp) {
                       Said(1, "", err("org.example.tool is not running")));
             EXPECT_FALSE(vt::exists(device::pidFile(t->mDev, "org.example.tool")));
             t->announce(pid);
+            const std::string victim = t->mTmp.path() + "/victim";
+            vt::writeFile(victim, "mine");
+            symlink(victim.c_str(), device::controlFifo(t->mDev, "org.example.tool").c_str());
             EXPECT_EQ(said(t->run("resume org.example.tool")),
                       Said(1, "", err("org.example.tool reads no control messages")));
             EXPECT_EQ(said(t->run("terminate org.example.tool")), Said(0, "", ""));
+            EXPECT_EQ(vt::readFile(victim), "mine");
         },
         this);
     EXPECT_EQ(r.signal, SIGTERM);
