@@ -367,16 +367,14 @@ app_control_h appcontrol_from_message(const char* message) {
     return h;
 }
 
-bool appcontrol_forward_environment(const std::string& dev, const std::string& app_id) {
-    app_control_h h = appcontrol_from_environment();
-    if (!h) return false;
-    bundle* sent = bundle_dup(h->data);
+bool appcontrol_forward(const std::string& dev, const std::string& app_id, app_control_h request) {
+    if (!request) return false;
+    bundle* sent = bundle_dup(request->data);
     bool ok = false;
     if (sent) {
         for (const char* key : {kWaitReply, kReplySocket}) bundle_del(sent, key);
-        ok = deliver(dev, app_id, 0, h, sent, nullptr, nullptr) == APP_CONTROL_ERROR_NONE;
+        ok = deliver(dev, app_id, 0, request, sent, nullptr, nullptr) == APP_CONTROL_ERROR_NONE;
         bundle_free(sent);
     }
-    app_control_destroy(h);
     return ok;
 }

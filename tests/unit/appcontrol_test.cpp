@@ -3,10 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <Ecore.h>
+#include <bundle.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "AppControl.h"
@@ -16,6 +22,33 @@
 using namespace std::string_literals;
 
 namespace {
+
+const char kEcho[] = "org.example.echo";
+
+// The host, and the echo app as a package.
+vt::TestDevice* withEcho(vt::TestDevice* device) {
+    vt::PackageSpec spec;
+    spec.pkgId = kEcho;
+    spec.apps.push_back({kEcho, "ui-application", "echo-app", "Echo", false, ""});
+    spec.copies["bin/echo-app"] = VORNIX_ECHO_APP;
+    for (const vt::PackageSpec& p : {vt::hostPackage(), spec}) device->install(p);
+    return device;
+}
+
+// The launch request a started app finds in its environment.
+std::string started(const char* operation, const std::string& reply, size_t padding = 0) {
+    bundle* b = bundle_create();
+    bundle_add_str(b, "__APP_SVC_OP_TYPE__", operation);
+    bundle_add_str(b, "reply", reply.c_str());
+    if (padding) bundle_add_str(b, "padding", std::string(padding, 'p').c_str());
+    bundle_raw* raw = nullptr;
+    int len = 0;
+    bundle_encode(b, &raw, &len);
+    std::string text(reinterpret_cast<char*>(raw), len);
+    free(raw);
+    bundle_free(b);
+    return "VORNIX_APP_CONTROL=" + text;
+}
 
 // A clone is deep and owns its copy. The keys that hold the request's fields are no extra
 // data.
@@ -93,13 +126,8 @@ TEST(AppControlLaunch, StartedTargetAnswersTheCallback) {
     static int loop = (setenv("ECORE_NO_SYSTEM_MODULES", "1", 1), ecore_init());
     ASSERT_GT(loop, 0);
     vt::TestDevice device;
-    const std::string echo = "org.example.echo";
-    vt::PackageSpec spec;
-    spec.pkgId = echo;
-    spec.apps.push_back({echo, "ui-application", "echo-app", "Echo", false, ""});
-    spec.copies["bin/echo-app"] = VORNIX_ECHO_APP;
-    for (const vt::PackageSpec& p : {vt::hostPackage(), spec}) device.install(p);
-    device.activate("org.example.host");
+    const std::string echo = kEcho;
+    withEcho(&device)->activate("org.example.host");
     int stray = open("/dev/null", O_RDONLY);  // no close-on-exec, like the toolkit's own
     struct Seen {
         bool called = false;
@@ -150,6 +178,77 @@ TEST(AppControlLaunch, StartedTargetAnswersTheCallback) {
         EXPECT_TRUE(vt::runUntil([&] { return device::runningPid(device.path(), echo) == 0; }, 30));
     }
     close(stray);
+}
+
+// A second start of a running app hands its request to the first instance over its FIFO;
+// while that takes none (stopped, its FIFO full) the request, decoded once, is sent again
+// whole. A start that finds no taker at all gives up, and says so.
+TEST(AppControlLaunch, SecondStartHandsItsRequestToTheRunningInstance) {
+    vt::TestDevice device;
+    struct Run {
+        vt::TestDevice* dev = nullptr;
+        int first = 0, fifo = -1, watch = inotify_init1(IN_CLOEXEC);
+        size_t filled = 0;
+        vt::ProcessResult gaveUp, handedOver;
+    } run;
+    run.dev = withEcho(&device);
+    const std::vector<std::string> app = {device.packageRoot(kEcho) + "bin/echo-app"};
+    std::vector<std::string> env = device.env(kEcho);
+    env.push_back(started(APP_CONTROL_OPERATION_MAIN, "stay"));
+    vt::ProcessResult first = vt::runProcess(
+        app, env, "", 60000,
+        [](int pid, void* data) {
+            auto* r = static_cast<Run*>(data);
+            const std::string dev = r->dev->path(),
+                              app = device::packageDir(dev, kEcho) + "bin/echo-app";
+            devkit::waitFor([&] { return device::runningPid(dev, kEcho) == pid; }, 20000);
+            kill(r->first = pid, SIGSTOP);
+            r->fifo = open(device::controlFifo(dev, kEcho).c_str(), O_RDWR | O_NONBLOCK);
+            while (write(r->fifo, "\n", 1) == 1) ++r->filled;
+            std::vector<std::string> env = r->dev->env(kEcho);
+            env.push_back(
+                started(APP_CONTROL_OPERATION_VIEW, "none", 5000));  // too long for a line
+            r->gaveUp = vt::runProcess({app}, env);
+            inotify_add_watch(r->watch, device::runDir(dev).c_str(), IN_DELETE);
+            r->handedOver = vt::runProcess(
+                {app}, env, "", 30000,
+                [](int, void* data) {
+                    auto* r = static_cast<Run*>(data);
+                    // A request file taken back: a hand-over that did not go, to be tried again.
+                    alignas(inotify_event) char events[4096];
+                    for (bool tried = false; !tried;) {
+                        pollfd ready = {r->watch, POLLIN, 0};
+                        ssize_t n =
+                            poll(&ready, 1, 20000) == 1 ? read(r->watch, events, sizeof events) : 0;
+                        if (n <= 0) return;
+                        for (char* e = events; e < events + n;
+                             e += sizeof(inotify_event) + ((inotify_event*)e)->len)
+                            tried = tried || strncmp(((inotify_event*)e)->name, "request-", 8) == 0;
+                    }
+                    char junk[4096];
+                    for (ssize_t n;
+                         r->filled > 0 &&
+                         (n = read(r->fifo, junk, std::min(r->filled, sizeof junk))) > 0;)
+                        r->filled -= n;
+                    kill(r->first, SIGCONT);
+                },
+                r);
+            kill(pid, SIGCONT);  // in any case
+        },
+        &run);
+    close(run.fifo), close(run.watch);
+    EXPECT_NE(run.gaveUp.status, 0);
+    const std::string gaveUp = "org.example.echo runs as pid " + std::to_string(run.first) +
+                               " and took no launch request: given up";
+    const std::vector<std::string> log = device.logLines();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [&](auto& l) { return l.find(gaveUp) != std::string::npos; }),
+              1);
+    EXPECT_EQ(run.handedOver.status, 0);
+    EXPECT_EQ(first.status, 0);
+    EXPECT_EQ(
+        vt::readFile(device.packageRoot(kEcho) + "data/received.txt"),
+        "caller=(none) operation="s + APP_CONTROL_OPERATION_VIEW + " uri=(none) reply=none\n");
 }
 
 }  // namespace
