@@ -32,10 +32,10 @@
 
 #include <fcntl.h>
 #include <limits.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -274,11 +274,7 @@ int app_control_send_launch_request(app_control_h app_control, app_control_reply
 int app_control_send_terminate_request(app_control_h app_control) {
     if (!app_control) return APP_CONTROL_ERROR_INVALID_PARAMETER;
     pid_t pid = app_control->launchPid;
-    int ret = APP_CONTROL_ERROR_INVALID_PARAMETER;
-    if (pid > 0 && !startedHere(pid))
-        ret = APP_CONTROL_ERROR_PERMISSION_DENIED;
-    else if (pid > 0 && kill(pid, SIGTERM) == 0)
-        ret = APP_CONTROL_ERROR_NONE;
+    int ret = pid > 0 ? terminateStarted(pid) : APP_CONTROL_ERROR_INVALID_PARAMETER;
     journalTerminate(app_control, ret);
     return ret;
 }

@@ -66,8 +66,9 @@ bool await(app_control_h request, int fd, pid_t peer, app_control_reply_cb cb, v
 // app_spawn.cpp
 int startTarget(const std::string& dev, const device::Package& pkg, const device::AppEntry& app,
                 app_control_h h, bundle* sent, app_control_reply_cb cb, void* data);
-// Whether this process started `pid` (only those may be terminated).
-bool startedHere(pid_t pid);
+// Asks `pid` to end (SIGTERM) when this process started it: PERMISSION_DENIED for any
+// other, INVALID_PARAMETER when it ended.
+int terminateStarted(pid_t pid);
 
 }  // namespace appctl
 

@@ -35,6 +35,13 @@ vt::TestDevice* withEcho(vt::TestDevice* device) {
     return device;
 }
 
+// Asks the echo app to take a request and stay.
+int stay(AppControl* request) {
+    request->setAppId(kEcho);
+    request->addExtraData("reply", "stay");
+    return request->sendLaunchRequest(nullptr, nullptr);
+}
+
 // The launch request a started app finds in its environment.
 std::string started(const char* operation, const std::string& reply, size_t padding = 0) {
     bundle* b = bundle_create();
@@ -178,6 +185,32 @@ TEST(AppControlLaunch, StartedTargetAnswersTheCallback) {
         EXPECT_TRUE(vt::runUntil([&] { return device::runningPid(device.path(), echo) == 0; }, 30));
     }
     close(stray);
+}
+
+// A terminate request ends only a process this one started, through a handle on it (its
+// pid may be another process's once it ended): not an app it reached running already.
+TEST(AppControlLaunch, TerminateEndsOnlyWhatThisProcessStarted) {
+    vt::TestDevice device;
+    withEcho(&device)->activate("org.example.host");
+    std::vector<std::string> env = device.env(kEcho);
+    env.push_back(started(APP_CONTROL_OPERATION_MAIN, "stay"));
+    vt::ProcessResult elsewhere = vt::runProcess(
+        {device.packageRoot(kEcho) + "bin/echo-app"}, env, "", 30000, [](int pid, void*) {
+            const std::string dev = getenv("VORNIX_DEVICE");
+            devkit::waitFor([&] { return device::runningPid(dev, kEcho) == pid; }, 20000);
+            AppControl reached;
+            EXPECT_EQ(stay(&reached), 0);
+            EXPECT_EQ(reached.sendTerminateRequest(), APP_CONTROL_ERROR_PERMISSION_DENIED);
+            device::sendControl(dev, kEcho, "terminate");
+        });
+    EXPECT_EQ(elsewhere.status, 0);
+    AppControl mine;
+    ASSERT_EQ(stay(&mine), 0);
+    int pid = 0;
+    devkit::waitFor([&] { return (pid = device::runningPid(device.path(), kEcho)) != 0; }, 20000);
+    EXPECT_EQ(mine.sendTerminateRequest(), APP_CONTROL_ERROR_NONE);
+    EXPECT_TRUE(devkit::waitFor([&] { return kill(pid, 0) != 0; }, 20000));  // gone
+    EXPECT_EQ(mine.sendTerminateRequest(), APP_CONTROL_ERROR_INVALID_PARAMETER);
 }
 
 // A second start of a running app hands its request to the first instance over its FIFO;
