@@ -173,8 +173,10 @@ std::string privateMedia(const std::string& dev, bool writable) {
     // Mounts made here must not reach the rest of the system.
     if (mount(nullptr, "/", nullptr, MS_REC | MS_SLAVE, nullptr) != 0)
         return std::string("cannot make / a slave mount: ") + strerror(errno);
-    if (!devkit::makeDirs(kSystemMedia))
-        return std::string("cannot create ") + kSystemMedia + ": " + strerror(errno);
+    // Made where the machine has none on a scratch mount, seen only here: nothing outside
+    // the device is written.
+    std::string why;
+    if (!devkit::makeMountPoint(kSystemMedia, &why)) return why;
     std::string media = device::mediaDir(dev);
     if (mount(media.c_str(), kSystemMedia, nullptr, MS_BIND | MS_REC, nullptr) != 0)
         return "cannot mount " + media + " on " + kSystemMedia + ": " + strerror(errno);
@@ -211,8 +213,8 @@ int cmdLaunch(const std::string& dev, const std::string& appId,
     unsetenv("VORNIX_APP_CONTROL");
     std::string why = privateMedia(dev, pkg.hasPrivilege(kMediaPrivilege));
     if (!why.empty())
-        fail("no private media folder for this run (" + why + "); " + kSystemMedia +
-             " is the system's own");
+        fail("no private media folder for this run (" + why + "): the app sees the system's own " +
+             kSystemMedia + ", which is never made here");
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(exe.c_str()));

@@ -95,25 +95,25 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
 }
 
 // The marker goes to /opt/usr/media: this thread gets its own mount namespace with a
-// temporary folder there (read-only when asked), unmounted again at the end.
+// temporary folder there (read-only when asked), unmounted again at the end. Where the
+// machine has no /opt/usr/media, a scratch mount seen only here gives the place.
 struct PrivateMedia {
     explicit PrivateMedia(bool readOnly) {
-        struct stat st;
         const char* at = "/opt/usr/media";
         ok = unshare(CLONE_NEWNS) == 0 &&
              mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-             (stat(at, &st) == 0 ||  // else a scratch /opt, seen only here, gives the place
-              (mkdir("/opt", 0755), mount("vornix", "/opt", "tmpfs", 0, nullptr) == 0 &&
-                                        mkdir("/opt/usr", 0755) == 0 && mkdir(at, 0755) == 0)) &&
+             devkit::makeMountPoint(at, &why) &&
              mount(dir.path().c_str(), at, nullptr, MS_BIND, nullptr) == 0 &&
              (!readOnly ||
               mount(nullptr, at, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0);
+        if (!ok && why.empty()) why = strerror(errno);
     }
     ~PrivateMedia() {
         umount2("/opt/usr/media/.qor-start", MNT_DETACH);
         umount2("/opt/usr/media", MNT_DETACH);
     }
     vt::TestDevice dir;  // a folder removed whatever happens
+    std::string why;
     bool ok;
 };
 
@@ -131,7 +131,7 @@ class StartMarker : public ui::FormTest, public testing::WithParamInterface<Mark
 TEST_P(StartMarker, EveryAcceptedPressWritesTheMarker) {
     const MarkerCase& c = GetParam();
     PrivateMedia media(c.planted == MarkerCase::ReadOnly);
-    if (!media.ok) GTEST_SKIP() << "no private mount namespace: " << strerror(errno);
+    if (!media.ok) GTEST_SKIP() << "no private mount namespace: " << media.why;
     std::string marker = media.dir.path() + "/.qor-start", victim = media.dir.path() + "/precious";
     vt::writeFile(victim, "precious");
     if (c.planted == MarkerCase::OtherHost) vt::writeFile(marker, "org.other.host.longer.id\n");
