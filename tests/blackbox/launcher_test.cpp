@@ -91,6 +91,8 @@ const Case kCases[] = {
     {"AttributesEndless", "2.2.0", nullptr, Road::HandOver, "attributes endless"},
     {"AttributesFolder", "2.2.0", nullptr, Road::HandOver, "attributes folder"},
     {"AttributesOfNoApp", "2.2.0", nullptr, Road::HandOver, "no app"},
+    // A line too long to be a key line is skipped unread; the key is found on a later one.
+    {"AttributesOverlongLine", "2.2.0", "", Road::Upgrade, "attributes overlong"},
     // The device's log: a FIFO there holds no one, a link there takes no line out; the
     // lowest priority logged, and one that is none.
     {"LogFifo", "2.2.0", nullptr, Road::HandOver, "log fifo"},
@@ -119,6 +121,9 @@ TEST_P(Decision, TakesTheRightRoad) {
     if (twist == "attributes fifo") mkfifo(attributes.c_str(), 0600);
     if (twist == "attributes endless") symlink("/dev/zero", attributes.c_str());
     if (twist == "attributes folder") mkdir(attributes.c_str(), 0755);
+    if (twist == "attributes overlong")
+        vt::writeFile(attributes,
+                      "min-qor-rev:1.0" + std::string(8192, ' ') + "\nmin-qor-rev:2.3\n");
     vt::writeFile(cwd + "/.android.apki", "min-qor-rev:99\n");
     const std::string log = device::logFile(dev.path()), elsewhere = cwd + "/elsewhere.log";
     vt::writeFile(elsewhere, "");

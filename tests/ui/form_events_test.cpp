@@ -95,22 +95,24 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
 }
 
 // The marker goes to /opt/usr/media: this thread gets its own mount namespace with a
-// temporary folder there (read-only when asked), unmounted again at the end. Where the
-// machine has no /opt/usr/media, a scratch mount seen only here gives the place.
+// temporary folder there (read-only when asked, or on a full file system), unmounted again
+// at the end. Where the machine has no /opt/usr/media, a scratch mount seen only here gives
+// the place.
 struct PrivateMedia {
-    explicit PrivateMedia(bool readOnly) {
+    PrivateMedia(bool readOnly, bool full) {
         const char* at = "/opt/usr/media";
         ok = unshare(CLONE_NEWNS) == 0 &&
              mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
              devkit::makeMountPoint(at, &why) &&
              mount(dir.path().c_str(), at, nullptr, MS_BIND, nullptr) == 0 &&
              (!readOnly ||
-              mount(nullptr, at, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0);
+              mount(nullptr, at, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0) &&
+             (!full || mount("vornix", at, "tmpfs", 0, "size=4k") == 0);
+        if (ok && full) vt::writeFile(std::string(at) + "/filler", std::string(4096, 'f'));
         if (!ok && why.empty()) why = strerror(errno);
     }
     ~PrivateMedia() {
-        umount2("/opt/usr/media/.qor-start", MNT_DETACH);
-        umount2("/opt/usr/media", MNT_DETACH);
+        for (int mounted = 0; mounted < 2; ++mounted) umount2("/opt/usr/media", MNT_DETACH);
     }
     vt::TestDevice dir;  // a folder removed whatever happens
     std::string why;
@@ -121,7 +123,7 @@ struct PrivateMedia {
 // not block, a full device must not make the write spin.
 struct MarkerCase {
     const char* name;
-    enum { Nothing, OtherHost, ReadOnly, Link, Fifo, Full } planted;
+    enum { Nothing, OtherHost, ReadOnly, Link, HardLink, Fifo, Full } planted;
     const char* error;  // strerror text logged, null when the marker is written
     const char* left;   // what is at the marker's path after
     friend void PrintTo(const MarkerCase& c, std::ostream* os) { *os << c.name; }
@@ -130,17 +132,16 @@ class StartMarker : public ui::FormTest, public testing::WithParamInterface<Mark
 
 TEST_P(StartMarker, EveryAcceptedPressWritesTheMarker) {
     const MarkerCase& c = GetParam();
-    PrivateMedia media(c.planted == MarkerCase::ReadOnly);
+    PrivateMedia media(c.planted == MarkerCase::ReadOnly, c.planted == MarkerCase::Full);
     if (!media.ok) GTEST_SKIP() << "no private mount namespace: " << media.why;
-    std::string marker = media.dir.path() + "/.qor-start", victim = media.dir.path() + "/precious";
+    std::string marker = "/opt/usr/media/.qor-start", victim = media.dir.path() + "/precious";
     vt::writeFile(victim, "precious");
     if (c.planted == MarkerCase::OtherHost) vt::writeFile(marker, "org.other.host.longer.id\n");
-    if (c.planted == MarkerCase::Full) vt::writeFile(marker, "");
-    ASSERT_EQ(0, c.planted == MarkerCase::Link   ? symlink(victim.c_str(), marker.c_str())
+    ASSERT_EQ(0, c.planted == MarkerCase::Link ? symlink(victim.c_str(), marker.c_str())
+                 : c.planted == MarkerCase::HardLink
+                     ? link(victim.c_str(), (media.dir.path() + "/.qor-start").c_str())
                  : c.planted == MarkerCase::Fifo ? mkfifo(marker.c_str(), 0666)
-                 : c.planted == MarkerCase::Full
-                     ? mount("/dev/full", "/opt/usr/media/.qor-start", nullptr, MS_BIND, nullptr)
-                     : 0)
+                                                 : 0)
         << strerror(errno);
     vt::PackageSpec store;
     store.pkgId = "org.tizen.tizenstore";
@@ -184,8 +185,10 @@ INSTANTIATE_TEST_SUITE_P(
         MarkerCase{"ReplacesOtherHost", MarkerCase::OtherHost, nullptr, "file org.example.host"},
         MarkerCase{"ReadOnlyFolder", MarkerCase::ReadOnly, "Read-only file system", "none"},
         MarkerCase{"PlantedLink", MarkerCase::Link, "Too many levels of symbolic links", "link"},
+        MarkerCase{"PlantedHardLink", MarkerCase::HardLink, "the file has other links",
+                   "file precious"},
         MarkerCase{"PlantedFifo", MarkerCase::Fifo, "No such device or address", "fifo"},
-        // The write's failure is not logged; the bound /dev/full hides what was written.
+        // The write's failure is not logged.
         MarkerCase{"FullDevice", MarkerCase::Full, nullptr, "file "}),
     [](const testing::TestParamInfo<MarkerCase>& i) { return std::string(i.param.name); });
 
