@@ -349,7 +349,13 @@ void ui_screen(int* w, int* h, double* scale) {
     if (s && end != s && *end == '\0' && v >= 0.1 && v <= 10) *scale = v;
 }
 
-double ui_toolkit_scale(double screenScale) { return screenScale / kThemeBaseScale; }
+void ui_scale_set(double screenScale) {
+    elm_config_scale_set(screenScale / kThemeBaseScale);
+    // Only objects outside the widgets take edje's own scale: the window's frame, which the
+    // desktop theme draws and a device does not have. Scaled, its title bar's hidden offsets
+    // round to whole pixels and move the window's content up one (at 2.17) or more.
+    edje_scale_set(1.0);
+}
 
 extern "C" {
 
@@ -385,7 +391,7 @@ int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, vo
     int sw, sh;
     double scale;
     ui_screen(&sw, &sh, &scale);
-    elm_config_scale_set(ui_toolkit_scale(scale));
+    ui_scale_set(scale);
 
     bool created = g.cb.create(g.data);
     if (created) {
