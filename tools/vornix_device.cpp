@@ -33,7 +33,7 @@ const char kSystemMedia[] = "/opt/usr/media";
 const char kMediaPrivilege[] = "http://tizen.org/privilege/mediastorage";
 
 const char kUsage[] =
-    "Usage: vornix-device DEVICE COMMAND [ARGUMENTS]\n"
+    "Usage: vornix-device [--] DEVICE COMMAND [ARGUMENTS]\n"
     "       vornix-device --help\n"
     "\n"
     "Makes and manages a device folder of the desktop platform.\n"
@@ -62,6 +62,8 @@ const char kUsage[] =
     "id) and runs in a private mount namespace in which /opt/usr/media is the device's\n"
     "opt/usr/media folder, when the system allows one; read-only unless the app's package\n"
     "declares http://tizen.org/privilege/mediastorage.\n"
+    "Options are read only before DEVICE (\"--\" ends them): the arguments after a\n"
+    "command, an application's among them, are passed on as they are.\n"
     "Exit status: 0 on success, 1 on failure, 2 on a usage error.\n";
 
 int fail(const std::string& why, int status = 1) {
@@ -363,12 +365,18 @@ int main(int argc, char** argv) {
     // A write to an app that ends meanwhile, or to a reader of the output that went away,
     // fails and is reported rather than ending the tool.
     signal(SIGPIPE, SIG_IGN);
+    // The tool's own options come before the device, "--" ends them: what follows the
+    // command, an app's arguments among it, is never read as one.
     std::vector<std::string> a(argv + 1, argv + argc);
-    for (const std::string& s : a)
-        if (s == "--help" || s == "-h") {
-            std::cout << kUsage;
-            return 0;
-        }
+    size_t options = 0;
+    while (options < a.size() && a[options].size() > 1 && a[options][0] == '-') {
+        const std::string& o = a[options++];
+        if (o == "--") break;
+        if (o != "--help" && o != "-h") return usage("unknown option " + o);
+        std::cout << kUsage;
+        return flushed();
+    }
+    a.erase(a.begin(), a.begin() + options);
     if (a.size() < 2) return usage(a.empty() ? "no device folder given" : "no command given");
     const std::string shown = a[0], cmd = a[1];
     const std::string dev = absolute(shown);

@@ -52,7 +52,7 @@ std::string packageFolders(const std::string& dev) {
 class DeviceTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        vt::writeFile(mProbe, "#!/bin/sh\n", 0755);
+        vt::writeFile(mProbe, "#!/bin/sh\nprintf '%s|' \"$@\"\n", 0755);  // its arguments
         ASSERT_EQ(run("create").status, 0);
     }
     vt::ProcessResult run(const std::string& command, const Words& env = {}) {
@@ -113,6 +113,7 @@ TEST_F(DeviceTool, RefusalsSayWhyInOneLine) {
     mkfifo(journal.c_str(), 0600);
     const std::tuple<std::string, int, std::string> cases[] = {
         {"", 2, "no device folder given" + help},
+        {"-x " + d + "list", 2, "unknown option -x" + help},
         {d + "tap org.example.tool Down\nload", 2, "a control message is one line" + help},
         {d + "pause org.example.tool", 1, "org.example.tool is not running"},
         {d + "log", 1, log + " is not a regular file"},
@@ -133,6 +134,9 @@ TEST_F(DeviceTool, RefusalsSayWhyInOneLine) {
     };
     for (const auto& [command, status, why] : cases)
         EXPECT_EQ(said(tool(command)), Said(status, "", err(why))) << command;
+    // Only the tool's own place takes its options: an app's arguments pass as they are.
+    EXPECT_EQ(said(tool("-- " + d + "launch org.example.tool --exit=3 -h -- --help")),
+              Said(0, "--exit=3|-h|--|--help|", ""));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(busy), {}), 1);
     EXPECT_EQ(packageFolders(mDev), "org.example.tool ");
     EXPECT_EQ(run("list").out.substr(0, 23), "org.example.tool 1.0.0\n");
