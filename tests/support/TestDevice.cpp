@@ -144,7 +144,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector
         if (!replaced) envs.push_back(entry);
     }
     for (const std::string& n : env)
-        if (n.back() != '=') envs.push_back(n);  // "NAME=" removes NAME
+        if (n.find('=') + 1 != n.size()) envs.push_back(n);  // "NAME=" removes NAME
     std::vector<char*> cargv, cenv;
     for (const std::string& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
     cargv.push_back(nullptr);
