@@ -117,7 +117,13 @@ int launch(const std::string& dev, app_control_h h, app_control_reply_cb cb, voi
     if (cb) bundle_add_str(sent, kWaitReply, "1");
     pid_t running = device::runningPid(dev, app.appId);
     int ret = running > 0 ? deliver(dev, app.appId, running, h, sent, cb, data)
-                          : startTarget(dev, pkg, app, h, sent, cb, data);
+                          : APP_CONTROL_ERROR_APP_NOT_FOUND;
+    // Not running, or not reading its FIFO yet: a process of its own starts, and hands the
+    // request over to the app if that runs by then.
+    if (ret == APP_CONTROL_ERROR_APP_NOT_FOUND) {
+        bundle_del(sent, kReplySocket);
+        ret = startTarget(dev, pkg, app, h, sent, cb, data);
+    }
     bundle_free(sent);
     return ret;
 }

@@ -55,7 +55,8 @@ std::string writeRequestFile(const std::string& dev, const std::string& text);
 // The request text of a message or the environment: inline, or "@<file>".
 app_control_h requestFromText(const char* text);
 int connectReply(const char* name);
-// Hands `sent` to the running `target` (pid `pid`) over its control FIFO.
+// Hands `sent` to the running `target` (pid `pid`) over its control FIFO; APP_NOT_FOUND
+// when it has none (yet: a starting app makes it just after its pid file).
 int deliver(const std::string& dev, const std::string& target, pid_t pid, app_control_h h,
             bundle* sent, app_control_reply_cb cb, void* data);
 

@@ -154,9 +154,12 @@ int deliver(const std::string& dev, const std::string& target, pid_t pid, app_co
         file = writeRequestFile(dev, message.substr(11));
         message = "appcontrol @" + file;
     }
-    if ((!fits && file.empty()) || device::sendControl(dev, target, message) != device::OK) {
+    device::Status st =
+        fits || !file.empty() ? device::sendControl(dev, target, message) : device::IO_FAILED;
+    if (st != device::OK) {
         if (!file.empty()) unlink(file.c_str());
-        return APP_CONTROL_ERROR_LAUNCH_FAILED;
+        return st == device::NOT_FOUND ? APP_CONTROL_ERROR_APP_NOT_FOUND
+                                       : APP_CONTROL_ERROR_LAUNCH_FAILED;
     }
     h->launchPid = pid;
     // A reply being awaited owns the listener from here on.
