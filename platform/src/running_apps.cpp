@@ -50,16 +50,16 @@ int runningPid(const std::string& dev, const std::string& appId) {
 
 Status sendControl(const std::string& dev, const std::string& appId, const std::string& message) {
     if (!isSafeId(appId)) return NOT_FOUND;
-    // A line feed first ends whatever a writer killed mid-line left in the FIFO, so this
-    // message is a line of its own; the reader ignores the empty line it may make.
-    std::string line = "\n" + message + "\n";
     if (message.size() > kMaxControlMessage) return IO_FAILED;
     // Only the app's FIFO: a link or a file in its place is no way to reach the app.
     ScopedFd fd(
         open(controlFifo(dev, appId).c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
     if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISFIFO(st.st_mode)) return NOT_FOUND;
-    // One write of at most PIPE_BUF bytes is atomic, so messages never interleave.
+    // A line feed first ends whatever a writer killed mid-line left in the FIFO, so this
+    // message is a line of its own; the reader ignores the empty line it may make. One
+    // write of at most PIPE_BUF bytes is atomic, so messages never interleave.
+    std::string line = "\n" + message + "\n";
     static_assert(kMaxControlMessage + 2 <= PIPE_BUF, "a message is one atomic write");
     bool ok = write(fd.get(), line.data(), line.size()) == static_cast<ssize_t>(line.size());
     return ok ? OK : IO_FAILED;
