@@ -175,8 +175,9 @@ step=2
 say "2. Download is pressed (a real tap on the button, sent with: vornix-device tap)"
 marker=$device/opt/usr/media/.qor-start
 if grep -q "no private media folder" "$out/host-run-1.log"; then
-  marker=/opt/usr/media/.qor-start
-  note "this system gives the app no private media folder: the marker goes to $marker"
+  # The machine's own /opt/usr/media is never looked at: nothing outside the device is.
+  marker=
+  note "this system gives the app no private media folder: the start marker is not checked"
 fi
 installed() { vd list | grep -q '^QOR111TBNX 2.2.0$'; }
 if [ "$show" -eq 1 ]; then
@@ -188,12 +189,14 @@ if [ "$show" -eq 1 ]; then
 fi
 installed || vd tap "$host" Download
 wait_for 30 "the store's install of the layer" installed
-wait_for 10 "the start marker" test -s "$marker"
+[ -z "$marker" ] || wait_for 10 "the start marker" test -s "$marker"
 new_log
 note "launch journal:"
 vd journal | sed 's/^/   | /'
-[ "$(cat "$marker")" = "$host" ] || fail "the start marker holds '$(cat "$marker")', not $host"
-note "start marker $marker holds: $(cat "$marker")"
+if [ -n "$marker" ]; then
+  [ "$(cat "$marker")" = "$host" ] || fail "the start marker holds '$(cat "$marker")', not $host"
+  note "start marker $marker holds: $(cat "$marker")"
+fi
 note "installed now:"
 vd list | sed 's/^/   /'
 note "the store covers the host, so the host goes to the background; its back timer ends it after 10 s"

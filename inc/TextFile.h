@@ -14,7 +14,9 @@
 // `*reason` then says why in words fit for a log line.
 FILE* openTextFile(const char* path, const char** reason);
 
-// Reads the next line without its line feed; false at end of file or on a read error.
+// Reads the next line without its line feed; false at end of file or on a read error. A
+// line longer than 4 KiB, which is no key line or version, comes back empty: memory stays
+// bounded whatever the file holds.
 bool readTextLine(FILE* file, std::string* line);
 
 // The value of the first "key:value" line whose key is `searchKey` (bytes before the

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <app.h>
@@ -305,13 +306,23 @@ void MainForm::launchTizenStore() {
 
 void MainForm::createApplicationStartFile() {
     string path = App::getSystemMediaPath() + START_FILE;
-    // The media folder is writable by every app: never follow a link planted there, and
-    // never wait on a FIFO planted there (no effect on a regular file).
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                  0644);
-    if (fd < 0) {
-        int err = errno;  // the log call itself may change errno
-        LOGE("Failed to open %s: %s", path.c_str(), strerror(err));
+    // The media folder is writable by every app: never follow a link planted there, never
+    // wait on a FIFO planted there (no effect on a regular file), and empty only a regular
+    // file of its own: a hard link planted there shares its content with another file.
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    struct stat st;
+    const char* refused = NULL;
+    if (fd < 0 || fstat(fd, &st) != 0)
+        refused = strerror(errno);  // taken before the log call, which may change errno
+    else if (!S_ISREG(st.st_mode))
+        refused = "not a regular file";
+    else if (st.st_nlink != 1)
+        refused = "the file has other links";
+    else if (ftruncate(fd, 0) != 0)
+        refused = strerror(errno);
+    if (refused) {
+        LOGE("Failed to open %s: %s", path.c_str(), refused);
+        if (fd >= 0) close(fd);
         return;
     }
     string id = App::getAppId();

@@ -104,7 +104,7 @@ bool render(bool upgrade, bool popup, const std::string& base) {
     int w, h;
     double scale;
     ui_screen(&w, &h, &scale);
-    elm_config_scale_set(ui_toolkit_scale(scale));
+    ui_scale_set(scale);
     MainForm form;
     form.setVersionTooLow(upgrade);
     if (!MainForm::app_create(&form)) return false;

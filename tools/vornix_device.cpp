@@ -17,7 +17,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <algorithm>
 #include <iostream>
 #include <set>
 #include <sstream>
@@ -34,7 +34,7 @@ const char kSystemMedia[] = "/opt/usr/media";
 const char kMediaPrivilege[] = "http://tizen.org/privilege/mediastorage";
 
 const char kUsage[] =
-    "Usage: vornix-device DEVICE COMMAND [ARGUMENTS]\n"
+    "Usage: vornix-device [--] DEVICE COMMAND [ARGUMENTS]\n"
     "       vornix-device --help\n"
     "\n"
     "Makes and manages a device folder of the desktop platform.\n"
@@ -63,6 +63,8 @@ const char kUsage[] =
     "id) and runs in a private mount namespace in which /opt/usr/media is the device's\n"
     "opt/usr/media folder, when the system allows one; read-only unless the app's package\n"
     "declares http://tizen.org/privilege/mediastorage.\n"
+    "Options are read only before DEVICE (\"--\" ends them): the arguments after a\n"
+    "command, an application's among them, are passed on as they are.\n"
     "Exit status: 0 on success, 1 on failure, 2 on a usage error.\n";
 
 int fail(const std::string& why, int status = 1) {
@@ -187,8 +189,10 @@ std::string privateMedia(const std::string& dev, bool writable) {
     // Mounts made here must not reach the rest of the system.
     if (mount(nullptr, "/", nullptr, MS_REC | MS_SLAVE, nullptr) != 0)
         return std::string("cannot make / a slave mount: ") + strerror(errno);
-    if (!devkit::makeDirs(kSystemMedia))
-        return std::string("cannot create ") + kSystemMedia + ": " + strerror(errno);
+    // Made where the machine has none on a scratch mount, seen only here: nothing outside
+    // the device is written.
+    std::string why;
+    if (!devkit::makeMountPoint(kSystemMedia, &why)) return why;
     std::string media = device::mediaDir(dev);
     if (mount(media.c_str(), kSystemMedia, nullptr, MS_BIND | MS_REC, nullptr) != 0)
         return "cannot mount " + media + " on " + kSystemMedia + ": " + strerror(errno);
@@ -225,13 +229,14 @@ int cmdLaunch(const std::string& dev, const std::string& appId,
     unsetenv("VORNIX_APP_CONTROL");
     std::string why = privateMedia(dev, pkg.hasPrivilege(kMediaPrivilege));
     if (!why.empty())
-        fail("no private media folder for this run (" + why + "); " + kSystemMedia +
-             " is the system's own");
+        fail("no private media folder for this run (" + why + "): the app sees the system's own " +
+             kSystemMedia + ", which is never made here");
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(exe.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    signal(SIGPIPE, SIG_DFL);  // ignored only by the tool itself
     execv(exe.c_str(), argv.data());
     return fail("cannot start " + appId + ": " + exe + ": " + strerror(errno), 127);
 }
@@ -280,6 +285,28 @@ int parsePriority(const std::string& s) {
     return p >= 2 && p <= 7 ? p : -1;  // no filter lets "S" (silent) lines only through
 }
 
+// The device's log and journal are read as they were when opened: only a regular file,
+// never through a link and never waiting on a FIFO. Answers the descriptor and the size
+// to read, -1 when there is no file, -2 (after saying why) when something else is there.
+int openDeviceLog(const std::string& path, off_t* size) {
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) return -1;
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0) close(fd);
+        fail(path + " is not a regular file");
+        return -2;
+    }
+    *size = st.st_size;
+    return fd;
+}
+
+// What the output took; a reader that went away is reported, not died of.
+int flushed() {
+    std::cout.flush();
+    return std::cout ? 0 : fail(std::string("cannot write the output: ") + strerror(errno));
+}
+
 int cmdLog(const std::string& dev, const std::vector<std::string>& args) {
     std::set<std::string> tags;
     int minPrio = 0;
@@ -297,39 +324,51 @@ int cmdLog(const std::string& dev, const std::vector<std::string>& args) {
             return usage("unknown log option " + a);
         }
     }
-    // The log is device-folder data: a FIFO or device put there must not hold the tool.
-    std::string path = device::logFile(dev);
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat st;
-    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        close(fd);
-        return fail(path + " is not a regular file");
-    }
-    FILE* in = fd < 0 ? nullptr : fdopen(fd, "r");
-    char* text = nullptr;
-    size_t cap = 0;
-    ssize_t n;
-    while (in && (n = getline(&text, &cap, in)) > 0) {
-        std::string line(text, text[n - 1] == '\n' ? n - 1 : n);
+    off_t left = 0;
+    int fd = openDeviceLog(device::logFile(dev), &left);
+    if (fd == -2) return 1;
+    auto wanted = [&](const std::string& line) {
         int prio = 0;
         std::string tag;
-        bool parsed = logfmt::parse(line, &prio, &tag);
-        bool filtered = !tags.empty() || minPrio > 0;
-        if (!parsed && filtered) continue;
-        if (parsed && !tags.empty() && !tags.count(tag)) continue;
-        if (parsed && prio < minPrio) continue;
-        std::cout << line << "\n";
+        if (!logfmt::parse(line, &prio, &tag)) return tags.empty() && minPrio == 0;
+        return (tags.empty() || tags.count(tag)) && prio >= minPrio;
+    };
+    // The platform writes lines of a few KiB: a longer one is no log line and is left out.
+    const size_t kMaxLine = 16384;
+    std::string line;
+    bool overlong = false;
+    char buf[65536];
+    ssize_t n = 0;
+    while (fd >= 0 && left > 0 && (n = read(fd, buf, std::min<off_t>(left, sizeof buf))) > 0) {
+        left -= n;
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buf[i] != '\n') {
+                overlong = overlong || line.size() == kMaxLine;
+                if (!overlong) line.push_back(buf[i]);
+                if (i + 1 < n || left > 0) continue;  // the last line may have no line feed
+            }
+            if (!overlong && wanted(line)) std::cout << line << "\n";
+            line.clear();
+            overlong = false;
+        }
     }
-    free(text);
-    if (in) fclose(in);
-    return 0;
+    if (fd >= 0) close(fd);
+    return flushed();
 }
 
 int cmdJournal(const std::string& dev) {
-    std::ifstream in(device::journalFile(dev), std::ios::binary);
-    std::cout << in.rdbuf();
-    std::cout.flush();
-    return 0;
+    off_t left = 0;
+    int fd = openDeviceLog(device::journalFile(dev), &left);
+    if (fd == -2) return 1;
+    char buf[65536];
+    ssize_t n = 0;
+    while (fd >= 0 && left > 0 && std::cout &&
+           (n = read(fd, buf, std::min<off_t>(left, sizeof buf))) > 0) {
+        std::cout.write(buf, n);
+        left -= n;
+    }
+    if (fd >= 0) close(fd);
+    return flushed();
 }
 
 bool oneLine(const std::string& s) { return s.find_first_of("\r\n") == std::string::npos; }
@@ -337,12 +376,21 @@ bool oneLine(const std::string& s) { return s.find_first_of("\r\n") == std::stri
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write to an app that ends meanwhile, or to a reader of the output that went away,
+    // fails and is reported rather than ending the tool.
+    signal(SIGPIPE, SIG_IGN);
+    // The tool's own options come before the device, "--" ends them: what follows the
+    // command, an app's arguments among it, is never read as one.
     std::vector<std::string> a(argv + 1, argv + argc);
-    for (const std::string& s : a)
-        if (s == "--help" || s == "-h") {
-            std::cout << kUsage;
-            return 0;
-        }
+    size_t options = 0;
+    while (options < a.size() && a[options].size() > 1 && a[options][0] == '-') {
+        const std::string& o = a[options++];
+        if (o == "--") break;
+        if (o != "--help" && o != "-h") return usage("unknown option " + o);
+        std::cout << kUsage;
+        return flushed();
+    }
+    a.erase(a.begin(), a.begin() + options);
     if (a.size() < 2) return usage(a.empty() ? "no device folder given" : "no command given");
     const std::string shown = a[0], cmd = a[1];
     const std::string dev = absolute(shown);

@@ -32,10 +32,10 @@
 
 #include <fcntl.h>
 #include <limits.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -117,7 +117,13 @@ int launch(const std::string& dev, app_control_h h, app_control_reply_cb cb, voi
     if (cb) bundle_add_str(sent, kWaitReply, "1");
     pid_t running = device::runningPid(dev, app.appId);
     int ret = running > 0 ? deliver(dev, app.appId, running, h, sent, cb, data)
-                          : startTarget(dev, pkg, app, h, sent, cb, data);
+                          : APP_CONTROL_ERROR_APP_NOT_FOUND;
+    // Not running, or not reading its FIFO yet: a process of its own starts, and hands the
+    // request over to the app if that runs by then.
+    if (ret == APP_CONTROL_ERROR_APP_NOT_FOUND) {
+        bundle_del(sent, kReplySocket);
+        ret = startTarget(dev, pkg, app, h, sent, cb, data);
+    }
     bundle_free(sent);
     return ret;
 }
@@ -274,11 +280,7 @@ int app_control_send_launch_request(app_control_h app_control, app_control_reply
 int app_control_send_terminate_request(app_control_h app_control) {
     if (!app_control) return APP_CONTROL_ERROR_INVALID_PARAMETER;
     pid_t pid = app_control->launchPid;
-    int ret = APP_CONTROL_ERROR_INVALID_PARAMETER;
-    if (pid > 0 && !startedHere(pid))
-        ret = APP_CONTROL_ERROR_PERMISSION_DENIED;
-    else if (pid > 0 && kill(pid, SIGTERM) == 0)
-        ret = APP_CONTROL_ERROR_NONE;
+    int ret = pid > 0 ? terminateStarted(pid) : APP_CONTROL_ERROR_INVALID_PARAMETER;
     journalTerminate(app_control, ret);
     return ret;
 }
@@ -367,16 +369,14 @@ app_control_h appcontrol_from_message(const char* message) {
     return h;
 }
 
-bool appcontrol_forward_environment(const std::string& dev, const std::string& app_id) {
-    app_control_h h = appcontrol_from_environment();
-    if (!h) return false;
-    bundle* sent = bundle_dup(h->data);
+bool appcontrol_forward(const std::string& dev, const std::string& app_id, app_control_h request) {
+    if (!request) return false;
+    bundle* sent = bundle_dup(request->data);
     bool ok = false;
     if (sent) {
         for (const char* key : {kWaitReply, kReplySocket}) bundle_del(sent, key);
-        ok = deliver(dev, app_id, 0, h, sent, nullptr, nullptr) == APP_CONTROL_ERROR_NONE;
+        ok = deliver(dev, app_id, 0, request, sent, nullptr, nullptr) == APP_CONTROL_ERROR_NONE;
         bundle_free(sent);
     }
-    app_control_destroy(h);
     return ok;
 }

@@ -14,12 +14,13 @@ app_control_h appcontrol_from_environment(void);
 // control message; null when the text does not decode. Caller destroys.
 app_control_h appcontrol_from_message(const char* text);
 
-// Hands the request this process was started with to the app `app_id` that runs on
-// device `dev` already, as a launch request reaching a running app; false when it could
-// not be sent. A reply the starter waits for is not given: its channel closes.
+// Hands `request` (the one this process was started with) to the app `app_id` that runs
+// on device `dev` already, as a launch request reaching a running app; false when it could
+// not be sent, and then it may be sent again. A reply the starter waits for is not given:
+// its channel closes when the request is destroyed.
 #ifdef __cplusplus
 #include <string>
-bool appcontrol_forward_environment(const std::string& dev, const std::string& app_id);
+bool appcontrol_forward(const std::string& dev, const std::string& app_id, app_control_h request);
 #endif
 
 #endif

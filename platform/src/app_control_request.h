@@ -55,7 +55,8 @@ std::string writeRequestFile(const std::string& dev, const std::string& text);
 // The request text of a message or the environment: inline, or "@<file>".
 app_control_h requestFromText(const char* text);
 int connectReply(const char* name);
-// Hands `sent` to the running `target` (pid `pid`) over its control FIFO.
+// Hands `sent` to the running `target` (pid `pid`) over its control FIFO; APP_NOT_FOUND
+// when it has none (yet: a starting app makes it just after its pid file).
 int deliver(const std::string& dev, const std::string& target, pid_t pid, app_control_h h,
             bundle* sent, app_control_reply_cb cb, void* data);
 
@@ -66,8 +67,9 @@ bool await(app_control_h request, int fd, pid_t peer, app_control_reply_cb cb, v
 // app_spawn.cpp
 int startTarget(const std::string& dev, const device::Package& pkg, const device::AppEntry& app,
                 app_control_h h, bundle* sent, app_control_reply_cb cb, void* data);
-// Whether this process started `pid` (only those may be terminated).
-bool startedHere(pid_t pid);
+// Asks `pid` to end (SIGTERM) when this process started it: PERMISSION_DENIED for any
+// other, INVALID_PARAMETER when it ended.
+int terminateStarted(pid_t pid);
 
 }  // namespace appctl
 

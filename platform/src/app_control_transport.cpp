@@ -7,7 +7,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
@@ -150,14 +149,17 @@ int deliver(const std::string& dev, const std::string& target, pid_t pid, app_co
             return APP_CONTROL_ERROR_LAUNCH_FAILED;
     }
     std::string message = "appcontrol " + encode(sent), file;
-    bool fits = message.size() + 1 <= PIPE_BUF;
+    bool fits = message.size() <= device::kMaxControlMessage;
     if (!fits) {
         file = writeRequestFile(dev, message.substr(11));
         message = "appcontrol @" + file;
     }
-    if ((!fits && file.empty()) || device::sendControl(dev, target, message) != device::OK) {
+    device::Status st =
+        fits || !file.empty() ? device::sendControl(dev, target, message) : device::IO_FAILED;
+    if (st != device::OK) {
         if (!file.empty()) unlink(file.c_str());
-        return APP_CONTROL_ERROR_LAUNCH_FAILED;
+        return st == device::NOT_FOUND ? APP_CONTROL_ERROR_APP_NOT_FOUND
+                                       : APP_CONTROL_ERROR_LAUNCH_FAILED;
     }
     h->launchPid = pid;
     // A reply being awaited owns the listener from here on.

@@ -3,13 +3,15 @@
 // create / app_control / pause / resume / terminate callbacks of a Tizen UI app.
 //
 // A process that runs as a known app on a device (see device.h) announces itself
-// while its loop runs:
-//   run/<appid>.pid   its process id and a line end
+// while its loop runs, or does not run at all:
+//   run/<appid>.pid   its process id and a line end, written and locked before the file
+//                     appears at this name
 //   run/<appid>.ctl   its control FIFO, read here and nowhere else.
 //
 // The control protocol (the one description of it; README.md points here). Whoever
-// wants to act on the running app writes one line per message into the FIFO
-// (device::sendControl does that, and `vornix-device` with it):
+// wants to act on the running app writes one line per message into the FIFO, with a line
+// feed before it, which ends a line a writer killed mid-way left (device::sendControl
+// does that, and `vornix-device` with it):
 //     "pause"             the app goes to the background: pause, if it is running
 //     "resume"            the app comes back: resume, if it is paused
 //     "terminate"         the app is asked to end, as by ui_app_exit()
@@ -24,17 +26,21 @@
 //                         snapshot is done (ui_inspect.h)
 //     "tap <text>"        clicks the button with that text
 //     "key <name>"        sends that key to the window
-//   Unknown or undecodable lines are ignored, and so is a line longer than 4096 bytes,
-//   whole (control_lines.h); a line written in pieces is put together before it is read.
-//   The app holds a lock on its pid file while it runs; only that holder removes both
-//   files, when the loop ends. A second process started as the same app hands its launch
-//   request to the running one over the FIFO and ends without becoming the app.
+//   Unknown or undecodable lines are ignored, and so are empty lines and a line longer than
+//   4096 bytes, whole (control_lines.h); a line written in pieces is put together before it
+//   is read. The app holds a lock on its pid file while it runs; only that holder removes
+//   both files, when the loop ends. A second process started as the same app hands its
+//   launch request to the running one over the FIFO and ends without becoming the app; it
+//   tries for two seconds, then logs that it gave up. What stands in the way of the two
+//   files (a pid file nobody holds, a folder, link or FIFO) is removed: run/ is the
+//   platform's own, and an app the device cannot see is never run.
 // As on a device, the app is also paused when all its windows are hidden or iconified
 // and resumed when one comes back; SIGTERM and SIGINT end it like "terminate". Its
 // windows fill the device's screen: VORNIX_SCREEN ("<width>x<height>", 720x1280 unless set),
 // drawn at the screen's scale (VORNIX_SCREEN_SCALE, derived from the size unless set).
 // When its loop ends while it is in the foreground, it is paused before it is terminated.
 #include <app.h>
+#include <dlog.h>
 
 #include <Ecore.h>
 #include <Ecore_Evas.h>
@@ -58,6 +64,7 @@
 #include "control_lines.h"
 #include "device.h"
 #include "environment.h"
+#include "files.h"
 #include "scoped_fd.h"
 #include "ui_inspect.h"
 
@@ -68,6 +75,8 @@ struct app_event_handler {
 };
 
 namespace {
+
+const char kLogTag[] = "CAPI_APPFW_APPLICATION";
 
 enum class State { Idle, Creating, Running, Paused, Ending };
 
@@ -85,6 +94,7 @@ struct Lifecycle {
     ControlLines lines;
     Ecore_Event_Handler* signalExit = nullptr;
     std::vector<Evas_Object*> windows;
+    app_control_h request = nullptr;  // the launch request, once taken from the environment
 };
 
 Lifecycle g;
@@ -222,70 +232,93 @@ Eina_Bool onSignalExit(void*, int, void*) {
     return ECORE_CALLBACK_PASS_ON;
 }
 
-// The pid file, locked for as long as this process runs as the app; -1 when another
-// live process holds it. The lock is checked against the file now at the path: one
-// removed as stale by someone else meanwhile is not ours to write.
-int lockPidFile(const std::string& path) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        ScopedFd fd(
-            open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
-        if (!fd.valid()) return -2;
-        struct stat mine, now;
-        if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return -1;
-        if (fstat(fd.get(), &mine) == 0 && S_ISREG(mine.st_mode) && stat(path.c_str(), &now) == 0 &&
-            now.st_ino == mine.st_ino && now.st_dev == mine.st_dev)
-            return fd.release();
+// This process's pid file, written and locked under a name of its own in `run` (which
+// `tmp` gets); then linked to the pid file's name, which never replaces anything, it
+// appears whole: whoever finds it locked reads the holder's pid. -1 and `why` on failure.
+int preparePidFile(const std::string& run, std::string* tmp, std::string* why) {
+    mkdir(run.c_str(), 0755);
+    std::string name = run + ".pid-XXXXXX";
+    std::vector<char> buf(name.begin(), name.end());
+    buf.push_back('\0');
+    ScopedFd fd(mkostemp(buf.data(), O_CLOEXEC));
+    if (!fd.valid()) {
+        *why = "cannot create a pid file in " + run + ": " + strerror(errno);
+        return -1;
     }
-    return -2;
+    *tmp = buf.data();
+    std::string text = std::to_string(getpid()) + "\n";
+    if (write(fd.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
+        fchmod(fd.get(), 0644) != 0 || flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        *why = "cannot write a pid file in " + run + ": " + strerror(errno);
+        unlink(tmp->c_str());
+        return -1;
+    }
+    return fd.release();
 }
 
-bool writePid(int fd) {
-    std::string text = std::to_string(getpid()) + "\n";
-    return ftruncate(fd, 0) == 0 &&
-           pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
+// The control FIFO, made anew (whatever a crashed app or anyone else left at its name goes)
+// and opened for writing too, so that it never reports end of file between writers.
+bool openFifo(const std::string& path, std::string* why) {
+    device::removeTree(path);
+    g.fifoFd = mkfifo(path.c_str(), 0600) == 0
+                   ? open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC)
+                   : -1;
+    if (g.fifoFd < 0) {
+        *why = "cannot make " + path + ": " + strerror(errno);
+        return false;
+    }
+    g.fifoPath = path;
+    g.fifoHandler =
+        ecore_main_fd_handler_add(g.fifoFd, ECORE_FD_READ, onControl, nullptr, nullptr, nullptr);
+    return true;
 }
 
 // Reachable when its FIFO has a reader.
 bool reachable(const std::string& fifo) {
-    return ScopedFd(open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)).valid();
+    return ScopedFd(open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC)).valid();
 }
 
-enum class Announced { Yes, No, ElsewhereRunning };
+enum class Announced { Yes, No, ElsewhereRunning, GaveUp, Refused };
 
-// Announces the running app on its device; a process that is no known app runs unannounced.
+// Announces the running app on its device; a process that is no known app runs unannounced,
+// and one the device could not see (no pid file or FIFO) does not run: Refused, with `why`.
 // A UI app runs once: when another process runs as the app already, this one hands its
-// launch request over to it instead. The control FIFO comes before the pid in the pid
-// file: whoever reads a pid may send at once.
-Announced announce() {
+// launch request, decoded once and kept, over to it instead, for two seconds if it must.
+Announced announce(std::string* why) {
     device::Package pkg;
     device::AppEntry app;
     if (device::currentApp(&pkg, &app) != device::OK) return Announced::No;
-    std::string dev = device::root();
-    mkdir(device::runDir(dev).c_str(), 0755);
+    std::string dev = device::root(), tmp;
     std::string pidPath = device::pidFile(dev, app.appId);
-    std::string fifoPath = device::controlFifo(dev, app.appId);
-    // The owner may be between taking the lock and opening its FIFO: it is given a while.
+    ScopedFd pid(preparePidFile(device::runDir(dev), &tmp, why));
+    if (!pid.valid()) return Announced::Refused;
+    bool mine = false;
+    int holder = 0, err = 0;
     for (int attempt = 0; attempt < 200; ++attempt) {
-        g.pidFd = lockPidFile(pidPath);
-        if (g.pidFd == -2) return Announced::No;
-        if (g.pidFd >= 0) break;
-        if (reachable(fifoPath) && appcontrol_forward_environment(dev, app.appId))
+        if ((mine = link(tmp.c_str(), pidPath.c_str()) == 0) || (err = errno) != EEXIST) break;
+        // Taken: by a live app, or by what runningPid clears (left by a dead app, or no file).
+        if ((holder = device::runningPid(dev, app.appId)) == 0) continue;
+        if (!g.request) g.request = appcontrol_from_environment();
+        if (reachable(device::controlFifo(dev, app.appId)) &&
+            appcontrol_forward(dev, app.appId, g.request)) {
+            unlink(tmp.c_str());
             return Announced::ElsewhereRunning;
-        usleep(10000);
+        }
+        usleep(10000);  // the holder may be between its pid file and its FIFO
     }
-    if (g.pidFd < 0) return Announced::ElsewhereRunning;
+    unlink(tmp.c_str());
+    if (!mine && holder > 0) {
+        dlog_print(DLOG_ERROR, kLogTag, "%s runs as pid %d and took no launch request: given up",
+                   app.appId.c_str(), holder);
+        return Announced::GaveUp;
+    }
+    if (!mine) {
+        *why = "cannot make " + pidPath + ": " + strerror(err);
+        return Announced::Refused;
+    }
+    g.pidFd = pid.release();
     g.pidPath = pidPath;
-    unlink(fifoPath.c_str());  // a FIFO left by an app that crashed
-    if (mkfifo(fifoPath.c_str(), 0600) == 0) {
-        g.fifoPath = fifoPath;
-        // Opened for writing too, so the FIFO never reports end of file between writers.
-        g.fifoFd = open(g.fifoPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-        if (g.fifoFd >= 0)
-            g.fifoHandler = ecore_main_fd_handler_add(g.fifoFd, ECORE_FD_READ, onControl, nullptr,
-                                                      nullptr, nullptr);
-    }
-    writePid(g.pidFd);
-    return Announced::Yes;
+    return openFifo(device::controlFifo(dev, app.appId), why) ? Announced::Yes : Announced::Refused;
 }
 
 // Only the owner of the pid file removes it and the FIFO, while it still holds the lock.
@@ -298,6 +331,8 @@ void withdraw() {
     if (!g.pidPath.empty()) unlink(g.pidPath.c_str());
     if (g.pidFd >= 0) close(g.pidFd);
     g.pidFd = -1;
+    if (g.request) app_control_destroy(g.request);
+    g.request = nullptr;
     g.fifoPath.clear();
     g.pidPath.clear();
     g.lines.reset();
@@ -314,7 +349,13 @@ void ui_screen(int* w, int* h, double* scale) {
     if (s && end != s && *end == '\0' && v >= 0.1 && v <= 10) *scale = v;
 }
 
-double ui_toolkit_scale(double screenScale) { return screenScale / kThemeBaseScale; }
+void ui_scale_set(double screenScale) {
+    elm_config_scale_set(screenScale / kThemeBaseScale);
+    // Only objects outside the widgets take edje's own scale: the window's frame, which the
+    // desktop theme draws and a device does not have. Scaled, its title bar's hidden offsets
+    // round to whole pixels and move the window's content up one (at 2.17) or more.
+    edje_scale_set(1.0);
+}
 
 extern "C" {
 
@@ -330,23 +371,34 @@ int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, vo
     g.cb = *callback;
     g.data = user_data;
     g.exitBeforeLoop = false;
-    if (announce() == Announced::ElsewhereRunning) {
-        // Its request went to the instance that runs; this process never became the app.
+    std::string why;
+    Announced announced = announce(&why);
+    if (announced == Announced::Refused)
+        dlog_print(DLOG_ERROR, kLogTag, "not started: the device could not see it: %s",
+                   why.c_str());
+    if (announced != Announced::Yes && announced != Announced::No) {
+        // Its request went to the instance that runs, or nowhere; this process never became
+        // the app.
+        withdraw();
         elm_shutdown();
         g = Lifecycle();
-        return APP_ERROR_NONE;
+        return announced == Announced::ElsewhereRunning ? APP_ERROR_NONE
+               : announced == Announced::GaveUp         ? APP_ERROR_ALREADY_RUNNING
+                                                        : APP_ERROR_INVALID_CONTEXT;
     }
     g.signalExit = ecore_event_handler_add(ECORE_EVENT_SIGNAL_EXIT, onSignalExit, nullptr);
 
     int sw, sh;
     double scale;
     ui_screen(&sw, &sh, &scale);
-    elm_config_scale_set(ui_toolkit_scale(scale));
+    ui_scale_set(scale);
 
     bool created = g.cb.create(g.data);
     if (created) {
         g.state = State::Running;
-        deliverAppControl(appcontrol_from_environment());
+        app_control_h request = g.request ? g.request : appcontrol_from_environment();
+        g.request = nullptr;
+        deliverAppControl(request);
         trackWindows();
         ui_inspect_arm_from_environment();
         if (!g.exitBeforeLoop) {

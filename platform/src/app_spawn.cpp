@@ -4,13 +4,15 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/close_range.h>
+#include <poll.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,24 +27,36 @@ namespace appctl {
 
 namespace {
 
-std::set<pid_t> gStarted;  // processes this process started
+// Processes this process started, each with a handle on it (a pidfd, -1 once it ended):
+// the handle names that process only, while its pid may belong to any other once it ended.
+std::map<pid_t, int> gStarted;
 
 // Started in a session of its own and not as this process's child (the middle
-// process ends at once), so nothing has to reap it. Returns its pid, or 0.
-pid_t spawn(const std::string& path, const std::vector<std::string>& env, int keepFd) {
+// process ends at once), so nothing has to reap it. Returns its pid, or 0; `handle`
+// gets a pidfd on it, taken while the middle process lives, so that the pid is still the
+// app's (-1 when the system has none).
+pid_t spawn(const std::string& path, const std::vector<std::string>& env, int keepFd, int* handle) {
     std::vector<char*> argv = {const_cast<char*>(path.c_str()), nullptr};
     std::vector<char*> envp;
     for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
-    int status[2];
+    int status[2], hold[2];
     if (pipe2(status, O_CLOEXEC) != 0) return 0;
+    if (pipe2(hold, O_CLOEXEC) != 0) {
+        close(status[0]), close(status[1]);
+        return 0;
+    }
     pid_t middle = fork();
     if (middle == 0) {
         // Only async-signal-safe calls from here on.
         setsid();
         pid_t pid = fork();
         if (pid != 0) {
+            close(hold[1]);
             if (write(status[1], &pid, sizeof pid) < 0) _exit(1);
+            char done;
+            while (read(hold[0], &done, 1) < 0 && errno == EINTR) {
+            }
             _exit(0);
         }
         int null = open("/dev/null", O_RDONLY);
@@ -61,17 +75,22 @@ pid_t spawn(const std::string& path, const std::vector<std::string>& env, int ke
         _exit(127);
     }
     close(status[1]);
+    close(hold[0]);
     pid_t pid = 0;
     int err = 0;
+    *handle = -1;
+    if (middle > 0 && read(status[0], &pid, sizeof pid) == sizeof pid && pid > 0)
+        *handle = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    close(hold[1]);  // the middle process may end now
     if (middle > 0) {
         while (waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
         }
-        if (read(status[0], &pid, sizeof pid) != sizeof pid || pid <= 0) pid = 0;
         // End of file without a word: the exec closed the pipe, so it succeeded.
         if (pid > 0 && read(status[0], &err, sizeof err) != 0) pid = 0;
     }
     close(status[0]);
-    return pid;
+    if (pid <= 0 && *handle >= 0) close(*handle);
+    return pid > 0 ? pid : 0;
 }
 
 std::vector<std::string> childEnvironment(const std::string& dev, const std::string& target,
@@ -94,7 +113,13 @@ std::vector<std::string> childEnvironment(const std::string& dev, const std::str
 
 }  // namespace
 
-bool startedHere(pid_t pid) { return gStarted.count(pid) != 0; }
+int terminateStarted(pid_t pid) {
+    auto it = gStarted.find(pid);
+    if (it == gStarted.end()) return APP_CONTROL_ERROR_PERMISSION_DENIED;
+    if (it->second >= 0 && syscall(SYS_pidfd_send_signal, it->second, SIGTERM, nullptr, 0) == 0)
+        return APP_CONTROL_ERROR_NONE;
+    return APP_CONTROL_ERROR_INVALID_PARAMETER;
+}
 
 int startTarget(const std::string& dev, const device::Package& pkg, const device::AppEntry& app,
                 app_control_h h, bundle* sent, app_control_reply_cb cb, void* data) {
@@ -113,14 +138,21 @@ int startTarget(const std::string& dev, const device::Package& pkg, const device
         request = "@" + file;
     }
     pid_t pid = 0;
+    int handle = -1;
     if (fits || !file.empty())
-        pid = spawn(path, childEnvironment(dev, app.appId, request, sv[1]), sv[1]);
+        pid = spawn(path, childEnvironment(dev, app.appId, request, sv[1]), sv[1], &handle);
     theirs.reset();
     if (pid <= 0) {
         if (!file.empty()) unlink(file.c_str());
         return APP_CONTROL_ERROR_LAUNCH_FAILED;
     }
-    gStarted.insert(pid);
+    // Handles of started apps that ended are let go; a pid given again names the new one.
+    for (auto& started : gStarted) {
+        pollfd ended = {started.second, POLLIN, 0};
+        if (started.second >= 0 && (started.first == pid || poll(&ended, 1, 0) != 0))
+            close(started.second), started.second = -1;
+    }
+    gStarted[pid] = handle;
     h->launchPid = pid;
     if (cb) {
         fcntl(mine.get(), F_SETFL, O_NONBLOCK);

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The control FIFO's bytes cut into messages: one per line feed, a trailing carriage
-// return dropped. A line may arrive in pieces over several reads and is put together; a
-// line longer than kMaxLine is dropped whole, so that its tail is never read as a message.
+// return dropped, empty lines ignored (each sender starts with a line feed, which ends a
+// line a writer killed mid-way left). A line may arrive in pieces over several reads and is
+// put together; a line longer than kMaxLine is dropped whole, so that its tail is never
+// read as a message.
 #ifndef VORNIX_PLATFORM_CONTROL_LINES_H
 #define VORNIX_PLATFORM_CONTROL_LINES_H
 
@@ -28,7 +30,7 @@ public:
             bool drop = mOverlong;
             mOverlong = false;
             if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (!drop) handle(line);
+            if (!drop && !line.empty()) handle(line);
         }
     }
 

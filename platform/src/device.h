@@ -24,6 +24,8 @@
 #ifndef VORNIX_PLATFORM_DEVICE_H
 #define VORNIX_PLATFORM_DEVICE_H
 
+#include <stddef.h>
+
 #include <string>
 #include <vector>
 
@@ -128,6 +130,9 @@ std::string quoted(const std::string& text);
 // Running apps (running_apps.cpp). A running UI app holds run/<appid>.pid and reads
 // run/<appid>.ctl, a FIFO of one-line messages; app_main.cpp describes them.
 int runningPid(const std::string& dev, const std::string& appId);  // 0 when not running
+// Sends one message (one line, at most kMaxControlMessage bytes); NOT_FOUND when the app
+// has no control FIFO, IO_FAILED when the message did not go.
+const size_t kMaxControlMessage = 4094;
 Status sendControl(const std::string& dev, const std::string& appId, const std::string& message);
 // Ends the app if it runs: "terminate" (SIGTERM when it reads no control messages), and
 // SIGKILL when it still runs after `timeoutMs`. OK once it runs no more.

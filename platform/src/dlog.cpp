@@ -5,7 +5,6 @@
 // (environment.h); the line format is log_format.h's.
 #include <dlog.h>
 
-#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 
 #include "device.h"
 #include "environment.h"
+#include "files.h"
 #include "log_format.h"
 
 namespace {
@@ -27,11 +27,28 @@ struct Sink {
     bool toStderr = true;
 };
 
-int parseLevel(const char* s) {
-    if (!s || !*s) return DLOG_VERBOSE;
-    if (s[0] >= '0' && s[0] <= '9') return atoi(s);
-    int p = logfmt::priorityOf(s[0]);
-    return p >= 0 ? p : DLOG_VERBOSE;
+// The lowest priority logged: a priority's letter (V D I W E F, either case) or its number
+// (2-7). False for anything else, which is refused: then every line is logged.
+bool parseLevel(const char* s, int* level) {
+    *level = DLOG_VERBOSE;
+    if (!s || !*s) return true;
+    int p = s[1] ? -1 : s[0] >= '2' && s[0] <= '7' ? s[0] - '0' : logfmt::priorityOf(s[0]);
+    if (p < DLOG_VERBOSE || p > DLOG_FATAL) return false;
+    *level = p;
+    return true;
+}
+
+// One write per line keeps lines whole when several processes share the file.
+int writeLine(const Sink& s, int prio, const char* tag, const char* msg, size_t size) {
+    std::string line = logfmt::head(logfmt::letter(prio), tag, std::to_string(getpid()));
+    if (line.empty()) return DLOG_ERROR_INVALID_PARAMETER;
+    line.append(msg, size);
+    line.push_back('\n');
+    if (s.fd >= 0 && write(s.fd, line.data(), line.size()) < 0) return DLOG_ERROR_NOT_PERMITTED;
+    if (s.toStderr && write(STDERR_FILENO, line.data(), line.size()) < 0) {
+        // Nothing sensible to do when standard error is gone.
+    }
+    return static_cast<int>(size);
 }
 
 Sink& sink() {
@@ -44,11 +61,18 @@ Sink& sink() {
             std::string dev = device::root();
             if (device::isDevice(dev)) path = device::logFile(dev);
         }
-        if (!path.empty())
-            s.fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        s.threshold = parseLevel(env::dlogLevel());
+        // A FIFO or a link put in the log's place must neither hold the app nor take its lines.
+        if (!path.empty()) s.fd = device::openForAppending(path);
         const char* err = env::dlogStderr();
         s.toStderr = !(err && err[0] == '0');
+        const char* level = env::dlogLevel();
+        if (!parseLevel(level, &s.threshold)) {
+            std::string why = std::string("VORNIX_DLOG_LEVEL=") + level;
+            for (char& c : why)
+                if (static_cast<unsigned char>(c) < 0x20) c = '?';  // one line, whatever it holds
+            why += " is no priority (one of V D I W E F, or 2-7): every line is logged";
+            writeLine(s, DLOG_WARN, "DLOG", why.data(), why.size());
+        }
     });
     return s;
 }
@@ -64,17 +88,8 @@ int dlog_vprint(log_priority prio, const char* tag, const char* fmt, va_list ap)
     char msg[kMaxMessage + 1];
     int n = vsnprintf(msg, sizeof msg, fmt, ap);
     if (n < 0) return DLOG_ERROR_INVALID_PARAMETER;
-    std::string line = logfmt::head(logfmt::letter(prio), tag ? tag : "", std::to_string(getpid()));
-    if (line.empty()) return DLOG_ERROR_INVALID_PARAMETER;
     size_t body = static_cast<size_t>(n) < kMaxMessage ? n : kMaxMessage;
-    line.append(msg, body);
-    line.push_back('\n');
-    // One write per line keeps lines whole when several processes share the file.
-    if (s.fd >= 0 && write(s.fd, line.data(), line.size()) < 0) return DLOG_ERROR_NOT_PERMITTED;
-    if (s.toStderr && write(STDERR_FILENO, line.data(), line.size()) < 0) {
-        // Nothing sensible to do when standard error is gone.
-    }
-    return static_cast<int>(body);
+    return writeLine(s, prio, tag ? tag : "", msg, body);
 }
 
 // The convenience macros' entry: every log buffer goes to the one device log.

@@ -28,7 +28,7 @@ void forgetLaunchRequest();
 
 // The log (dlog.cpp).
 const char* dlogFile();    // VORNIX_DLOG_FILE: default the device's var/log/dlog
-const char* dlogLevel();   // VORNIX_DLOG_LEVEL: V D I W E F or 0-7; default V
+const char* dlogLevel();   // VORNIX_DLOG_LEVEL: V D I W E F or 2-7; default V
 const char* dlogStderr();  // VORNIX_DLOG_STDERR: "0" keeps lines off stderr; default on
 
 // The screen and the window (app_main.cpp, ui_inspect.cpp).

@@ -57,6 +57,15 @@ bool readSmallFile(const std::string& path, size_t limit, std::string* out) {
     return true;
 }
 
+int openForAppending(const std::string& path) {
+    ScopedFd fd(open(path.c_str(),
+                     O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    struct stat st;
+    if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)
+        return -1;
+    return fd.release();
+}
+
 bool writeFileAtomic(const std::string& path, const std::string& text, bool sync) {
     size_t slash = path.find_last_of('/');
     std::string tmp = path.substr(0, slash + 1) + ".tmp-" + path.substr(slash + 1);

@@ -24,6 +24,10 @@ bool readSmallFile(const std::string& path, size_t limit, std::string* out);
 bool writeFileAtomic(const std::string& path, const std::string& text, bool sync = true);
 // Writes out everything written to the file system that holds `path`.
 bool syncFileSystem(const std::string& path);
+// Opens one of the platform's own files (the log, the launch journal) for appending,
+// creating it (0644). Never follows a link, never waits on a FIFO; -1 unless it is a
+// regular file without other names (a hard link would carry the lines elsewhere).
+int openForAppending(const std::string& path);
 
 // Deepest folder nesting a package may have.
 const int kMaxTreeDepth = 64;

@@ -10,7 +10,6 @@
 // the other control bytes, so no value can end the line or fake a field. Byte
 // entries show as <N bytes>. The result is the code the send returned. Terminate
 // requests add "terminate caller=<id> target=<id> result=<code>".
-#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -20,6 +19,7 @@
 
 #include "app_control_request.h"
 #include "device.h"
+#include "files.h"
 #include "scoped_fd.h"
 
 namespace appctl {
@@ -124,7 +124,7 @@ std::string quoted(const std::string& text) {
 Status appendJournal(const std::string& dev, const std::string& line) {
     if (!isDevice(dev)) return NO_DEVICE;
     std::string path = journalFile(dev);
-    ScopedFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    ScopedFd fd(openForAppending(path));
     if (!fd.valid()) return IO_FAILED;
     std::string l = line + "\n";
     bool ok = write(fd.get(), l.data(), l.size()) == static_cast<ssize_t>(l.size());

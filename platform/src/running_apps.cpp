@@ -12,20 +12,26 @@
 #include <unistd.h>
 
 #include "device.h"
+#include "files.h"
 #include "scoped_fd.h"
 
 namespace device {
 
 // A running app holds a lock on its pid file for as long as it runs: a file nobody
 // holds is left by an app that died (kill -9), and the pid it names may belong to any
-// process by now. Such a file is removed, never believed.
+// process by now. Such a file is removed, never believed. A locked file names its holder:
+// an app writes and locks its pid file before the file appears at its name (app_main.cpp).
 int runningPid(const std::string& dev, const std::string& appId) {
     if (!isSafeId(appId)) return 0;
     std::string path = pidFile(dev, appId);
     ScopedFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid()) return 0;
     struct stat st, now;
-    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        // run/ is the platform's own: a folder, link or FIFO in a pid file's place is no
+        // app's, and would keep the app from announcing itself.
+        if (lstat(path.c_str(), &now) == 0 && !S_ISREG(now.st_mode)) removeTree(path);
+        return 0;
+    }
     if (flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
         // Still the file at that path (not one replaced meanwhile): the FIFO goes first,
         // so a new instance that takes the name next never loses its own.
@@ -47,11 +53,17 @@ int runningPid(const std::string& dev, const std::string& appId) {
 
 Status sendControl(const std::string& dev, const std::string& appId, const std::string& message) {
     if (!isSafeId(appId)) return NOT_FOUND;
-    std::string line = message + "\n";
-    // One write of at most PIPE_BUF bytes is atomic, so messages never interleave.
-    if (line.size() > PIPE_BUF) return IO_FAILED;
-    ScopedFd fd(open(controlFifo(dev, appId).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.valid()) return NOT_FOUND;
+    if (message.size() > kMaxControlMessage) return IO_FAILED;
+    // Only the app's FIFO: a link or a file in its place is no way to reach the app.
+    ScopedFd fd(
+        open(controlFifo(dev, appId).c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISFIFO(st.st_mode)) return NOT_FOUND;
+    // A line feed first ends whatever a writer killed mid-line left in the FIFO, so this
+    // message is a line of its own; the reader ignores the empty line it may make. One
+    // write of at most PIPE_BUF bytes is atomic, so messages never interleave.
+    std::string line = "\n" + message + "\n";
+    static_assert(kMaxControlMessage + 2 <= PIPE_BUF, "a message is one atomic write");
     bool ok = write(fd.get(), line.data(), line.size()) == static_cast<ssize_t>(line.size());
     return ok ? OK : IO_FAILED;
 }

@@ -29,8 +29,9 @@ void ui_inspect_arm_from_environment();
 void ui_screen(int* w, int* h, double* scale);
 // The device's mobile theme, like the apps made for it, is made for scale 1.8; the desktop
 // theme for 1.0. Drawn at the screen's scale over 1.8, the desktop theme and the apps' text
-// come out at the sizes the device shows.
+// come out at the sizes the device shows: ui_scale_set() sets the toolkit so, leaving the
+// window's frame, which a device does not have, unscaled.
 const double kThemeBaseScale = 1.8;
-double ui_toolkit_scale(double screenScale);
+void ui_scale_set(double screenScale);
 
 #endif

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // A UI app that writes each request it receives to data/received.txt, and the
 // descriptors it started with to data/fds.txt, then answers as the extra "reply" says
-// ("cancel": CANCELED, "none": no answer, otherwise SUCCEEDED) and ends.
+// ("cancel": CANCELED, "none": no answer, otherwise SUCCEEDED) and ends; "stay": no
+// answer, and it waits for the next request.
 #include <app.h>
 
 #include <dirent.h>
@@ -43,6 +44,7 @@ void onAppControl(app_control_h request, void*) {
     save("received.txt", "caller=" + get(app_control_get_caller, request) +
                              " operation=" + get(app_control_get_operation, request) +
                              " uri=" + get(app_control_get_uri, request) + " reply=" + how + "\n");
+    if (how == "stay") return;
     app_control_h reply = nullptr;
     app_control_create(&reply);
     app_control_add_extra_data(reply, "echo", get(app_control_get_operation, request).c_str());

@@ -55,7 +55,7 @@ std::string packageFolders(const std::string& dev) {
 class DeviceTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        vt::writeFile(mProbe, "#!/bin/sh\n", 0755);
+        vt::writeFile(mProbe, "#!/bin/sh\nprintf '%s|' \"$@\"\n", 0755);  // its arguments
         ASSERT_EQ(run("create").status, 0);
     }
     vt::ProcessResult run(const std::string& command, const Words& env = {},
@@ -116,10 +116,18 @@ TEST_F(DeviceTool, RefusalsSayWhyInOneLine) {
         symlink("..", (lib + "here").c_str());
         symlink(targets[i].c_str(), (lib + "out").c_str());
     }
+    // The device's log and journal are read only as regular files: a link takes the reader
+    // nowhere else, a FIFO holds it not.
+    const std::string log = device::logFile(mDev), journal = device::journalFile(mDev);
+    symlink((busy + "/notes.txt").c_str(), log.c_str());
+    mkfifo(journal.c_str(), 0600);
     const std::tuple<std::string, int, std::string> cases[] = {
         {"", 2, "no device folder given" + help},
+        {"-x " + d + "list", 2, "unknown option -x" + help},
         {d + "tap org.example.tool Down\nload", 2, "a control message is one line" + help},
         {d + "pause org.example.tool", 1, "org.example.tool is not running"},
+        {d + "log", 1, log + " is not a regular file"},
+        {d + "journal", 1, journal + " is not a regular file"},
         {d + "install " + t + "entity", 1,
          no + "entity: " + t + "entity/tizen-manifest.xml: the manifest declares entities"},
         {d + "install " + t + "hijack", 1,
@@ -157,6 +165,9 @@ TEST_F(DeviceTool, RefusalsSayWhyInOneLine) {
     EXPECT_EQ(said(r), Said(1, "",
                             err(no + "swapped: app id org.example.tool belongs to package "
                                      "org.example.tool")));
+    // Only the tool's own place takes its options: an app's arguments pass as they are.
+    EXPECT_EQ(said(tool("-- " + d + "launch org.example.tool --exit=3 -h -- --help")),
+              Said(0, "--exit=3|-h|--|--help|", ""));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(busy), {}), 1);
     EXPECT_EQ(packageFolders(mDev), "org.example.tool ");
     EXPECT_EQ(
@@ -282,10 +293,10 @@ TEST_F(DeviceTool, UnfinishedChangesWaitForTheNextCommand) {
     EXPECT_EQ(packageFolders(mDev), "org.example.other ");
 }
 
-// A running app that reads no control messages is ended by SIGTERM. A pid file left by
-// an app killed outright names whatever process has that pid now: it is removed, and
-// that process left alone. An upgrade, and an uninstall, first end the package's
-// running app, so the next launch runs what is installed.
+// A running app that reads no control messages (no FIFO, or a link in its place) is ended
+// by SIGTERM. A pid file left by an app killed outright names whatever process has that
+// pid now: it is removed, and that process left alone. An upgrade, and an uninstall,
+// first end the package's running app, so the next launch runs what is installed.
 TEST_F(DeviceTool, TerminateEndsOnlyARunningApp) {
     using Self = std::remove_pointer_t<decltype(this)>;
     vt::PackageSpec ui = toolPackage("1.0.0");
@@ -325,9 +336,13 @@ TEST_F(DeviceTool, TerminateEndsOnlyARunningApp) {
                       Said(1, "", err("org.example.tool is not running")));
             EXPECT_FALSE(vt::exists(device::pidFile(t->mDev, "org.example.tool")));
             t->announce(pid);
+            const std::string victim = t->mTmp.path() + "/victim";
+            vt::writeFile(victim, "mine");
+            symlink(victim.c_str(), device::controlFifo(t->mDev, "org.example.tool").c_str());
             EXPECT_EQ(said(t->run("resume org.example.tool")),
                       Said(1, "", err("org.example.tool reads no control messages")));
             EXPECT_EQ(said(t->run("terminate org.example.tool")), Said(0, "", ""));
+            EXPECT_EQ(vt::readFile(victim), "mine");
         },
         this);
     EXPECT_EQ(r.signal, SIGTERM);

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,14 @@ const Case kCases[] = {
     {"AttributesEndless", "2.2.0", nullptr, Road::HandOver, "attributes endless"},
     {"AttributesFolder", "2.2.0", nullptr, Road::HandOver, "attributes folder"},
     {"AttributesOfNoApp", "2.2.0", nullptr, Road::HandOver, "no app"},
+    // A line too long to be a key line is skipped unread; the key is found on a later one.
+    {"AttributesOverlongLine", "2.2.0", "", Road::Upgrade, "attributes overlong"},
+    // The device's log: a FIFO there holds no one, a link there takes no line out; the
+    // lowest priority logged, and one that is none.
+    {"LogFifo", "2.2.0", nullptr, Road::HandOver, "log fifo"},
+    {"LogLinkedOut", "2.2.0", nullptr, Road::HandOver, "log link"},
+    {"LogErrorsOnly", "2.2.0", nullptr, Road::HandOver, "level E"},
+    {"LogLevelUnknown", "2.2.0", nullptr, Road::HandOver, "level 99"},
 };
 
 class Decision : public testing::TestWithParam<Case> {};
@@ -112,7 +121,14 @@ TEST_P(Decision, TakesTheRightRoad) {
     if (twist == "attributes fifo") mkfifo(attributes.c_str(), 0600);
     if (twist == "attributes endless") symlink("/dev/zero", attributes.c_str());
     if (twist == "attributes folder") mkdir(attributes.c_str(), 0755);
+    if (twist == "attributes overlong")
+        vt::writeFile(attributes,
+                      "min-qor-rev:1.0" + std::string(8192, ' ') + "\nmin-qor-rev:2.3\n");
     vt::writeFile(cwd + "/.android.apki", "min-qor-rev:99\n");
+    const std::string log = device::logFile(dev.path()), elsewhere = cwd + "/elsewhere.log";
+    vt::writeFile(elsewhere, "");
+    if (twist == "log fifo") mkfifo(log.c_str(), 0600);
+    if (twist == "log link") symlink(elsewhere.c_str(), log.c_str());
     if (!installed.empty()) {
         bool sample = twist.find(".exe") != std::string::npos,
              none = twist.rfind("runtime", 0) == 0;
@@ -128,8 +144,10 @@ TEST_P(Decision, TakesTheRightRoad) {
     UiRun ui{dev.path(), c.road == Road::Upgrade, ""};
     bool form = c.road == Road::Install || c.road == Road::Upgrade;
     const Lines args = {vt::binaryDir() + "/vornix", "--exit=7", "", "two words"};
-    vt::ProcessResult r = vt::runProcess(args, dev.env(twist == "no app" ? "" : kHost), cwd, 60000,
-                                         form ? snapshotThenTerminate : nullptr, &ui);
+    Lines env = dev.env(twist == "no app" ? "" : kHost);
+    if (twist.rfind("level ", 0) == 0) env.push_back("VORNIX_DLOG_LEVEL=" + twist.substr(6));
+    vt::ProcessResult r =
+        vt::runProcess(args, env, cwd, 60000, form ? snapshotThenTerminate : nullptr, &ui);
     ASSERT_EQ(r.signal, 0) << r.err;
 
     // What the user sees: the runtime run with the launcher's arguments, a form, the end.
@@ -176,12 +194,21 @@ TEST_P(Decision, TakesTheRightRoad) {
     if (form) want.push_back(entry('I', "main", "Vornix.main finished."));
     if (c.road == Road::End)
         want.push_back(entry('E', "main", loaderSays(exe, twist == "runtime fifo")));
-    Lines got;  // the launcher's own lines: its entry's and its folder queries'
+    if (twist == "level E")
+        want.erase(std::remove_if(want.begin(), want.end(), [](auto& l) { return l[0] != 'E'; }),
+                   want.end());
+    if (twist == "level 99")
+        want.insert(want.begin(), logfmt::head('W', "DLOG", "") +
+                                      "VORNIX_DLOG_LEVEL=99 is no priority (one of V D I W E F, "
+                                      "or 2-7): every line is logged");
+    if (twist.rfind("log ", 0) == 0) want.clear();
+    Lines got;  // the launcher's own lines (its entry's and its folder queries') and the log's
     for (const std::string& l : dev.logLines())
         if (l.find("VornixEntry.cpp: ") != std::string::npos ||
-            l.find(" App.cpp: ") != std::string::npos)
+            l.find(" App.cpp: ") != std::string::npos || l.rfind("W/DLOG ", 0) == 0)
             got.push_back(vt::withoutPid(l));
     EXPECT_EQ(got, want);
+    EXPECT_EQ(vt::readFile(elsewhere), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Launcher, Decision, testing::ValuesIn(kCases),

@@ -115,7 +115,9 @@ static std::vector<std::string> splitLines(const std::string& s) {
 }
 
 std::vector<std::string> TestDevice::logLines() const {
-    return splitLines(readFile(device::logFile(mPath)));
+    std::string text;  // none when no regular file is there: a FIFO would never end
+    device::readSmallFile(device::logFile(mPath), 64 << 20, &text);
+    return splitLines(text);
 }
 
 std::string TestDevice::journal() const { return readFile(device::journalFile(mPath)); }
@@ -142,7 +144,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector
         if (!replaced) envs.push_back(entry);
     }
     for (const std::string& n : env)
-        if (n.back() != '=') envs.push_back(n);  // "NAME=" removes NAME
+        if (n.find('=') + 1 != n.size()) envs.push_back(n);  // "NAME=" removes NAME
     std::vector<char*> cargv, cenv;
     for (const std::string& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
     cargv.push_back(nullptr);

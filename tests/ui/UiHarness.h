@@ -66,7 +66,7 @@ protected:
         setenv("VORNIX_SCREEN", screen, 1);
         double scale;
         ui_screen(&w, &h, &scale);
-        elm_config_scale_set(ui_toolkit_scale(scale));  // as ui_app_main sets it
+        ui_scale_set(scale);  // as ui_app_main sets it
         installHost(dev, host);
         form = std::make_unique<MainForm>();
         form->setVersionTooLow(tooLow);

@@ -4,6 +4,7 @@
 #include <app.h>
 #include <app_control.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <sched.h>
 #include <string.h>
 #include <sys/mount.h>
@@ -94,25 +95,27 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
 }
 
 // The marker goes to /opt/usr/media: this thread gets its own mount namespace with a
-// temporary folder there (read-only when asked), unmounted again at the end.
+// temporary folder there (read-only when asked, or on a full file system), unmounted again
+// at the end. Where the machine has no /opt/usr/media, a scratch mount seen only here gives
+// the place.
 struct PrivateMedia {
-    explicit PrivateMedia(bool readOnly) {
-        struct stat st;
+    PrivateMedia(bool readOnly, bool full) {
         const char* at = "/opt/usr/media";
         ok = unshare(CLONE_NEWNS) == 0 &&
              mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-             (stat(at, &st) == 0 ||  // else a scratch /opt, seen only here, gives the place
-              (mkdir("/opt", 0755), mount("vornix", "/opt", "tmpfs", 0, nullptr) == 0 &&
-                                        mkdir("/opt/usr", 0755) == 0 && mkdir(at, 0755) == 0)) &&
+             devkit::makeMountPoint(at, &why) &&
              mount(dir.path().c_str(), at, nullptr, MS_BIND, nullptr) == 0 &&
              (!readOnly ||
-              mount(nullptr, at, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0);
+              mount(nullptr, at, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0) &&
+             (!full || mount("vornix", at, "tmpfs", 0, "size=4k") == 0);
+        if (ok && full) vt::writeFile(std::string(at) + "/filler", std::string(4096, 'f'));
+        if (!ok && why.empty()) why = strerror(errno);
     }
     ~PrivateMedia() {
-        umount2("/opt/usr/media/.qor-start", MNT_DETACH);
-        umount2("/opt/usr/media", MNT_DETACH);
+        for (int mounted = 0; mounted < 2; ++mounted) umount2("/opt/usr/media", MNT_DETACH);
     }
     vt::TestDevice dir;  // a folder removed whatever happens
+    std::string why;
     bool ok;
 };
 
@@ -120,7 +123,7 @@ struct PrivateMedia {
 // not block, a full device must not make the write spin.
 struct MarkerCase {
     const char* name;
-    enum { Nothing, OtherHost, ReadOnly, Link, Fifo, Full } planted;
+    enum { Nothing, OtherHost, ReadOnly, Link, HardLink, Fifo, Full } planted;
     const char* error;  // strerror text logged, null when the marker is written
     const char* left;   // what is at the marker's path after
     friend void PrintTo(const MarkerCase& c, std::ostream* os) { *os << c.name; }
@@ -129,17 +132,16 @@ class StartMarker : public ui::FormTest, public testing::WithParamInterface<Mark
 
 TEST_P(StartMarker, EveryAcceptedPressWritesTheMarker) {
     const MarkerCase& c = GetParam();
-    PrivateMedia media(c.planted == MarkerCase::ReadOnly);
-    if (!media.ok) GTEST_SKIP() << "no private mount namespace: " << strerror(errno);
-    std::string marker = media.dir.path() + "/.qor-start", victim = media.dir.path() + "/precious";
+    PrivateMedia media(c.planted == MarkerCase::ReadOnly, c.planted == MarkerCase::Full);
+    if (!media.ok) GTEST_SKIP() << "no private mount namespace: " << media.why;
+    std::string marker = "/opt/usr/media/.qor-start", victim = media.dir.path() + "/precious";
     vt::writeFile(victim, "precious");
     if (c.planted == MarkerCase::OtherHost) vt::writeFile(marker, "org.other.host.longer.id\n");
-    if (c.planted == MarkerCase::Full) vt::writeFile(marker, "");
-    ASSERT_EQ(0, c.planted == MarkerCase::Link   ? symlink(victim.c_str(), marker.c_str())
+    ASSERT_EQ(0, c.planted == MarkerCase::Link ? symlink(victim.c_str(), marker.c_str())
+                 : c.planted == MarkerCase::HardLink
+                     ? link(victim.c_str(), (media.dir.path() + "/.qor-start").c_str())
                  : c.planted == MarkerCase::Fifo ? mkfifo(marker.c_str(), 0666)
-                 : c.planted == MarkerCase::Full
-                     ? mount("/dev/full", "/opt/usr/media/.qor-start", nullptr, MS_BIND, nullptr)
-                     : 0)
+                                                 : 0)
         << strerror(errno);
     vt::PackageSpec store;
     store.pkgId = "org.tizen.tizenstore";
@@ -183,8 +185,10 @@ INSTANTIATE_TEST_SUITE_P(
         MarkerCase{"ReplacesOtherHost", MarkerCase::OtherHost, nullptr, "file org.example.host"},
         MarkerCase{"ReadOnlyFolder", MarkerCase::ReadOnly, "Read-only file system", "none"},
         MarkerCase{"PlantedLink", MarkerCase::Link, "Too many levels of symbolic links", "link"},
+        MarkerCase{"PlantedHardLink", MarkerCase::HardLink, "the file has other links",
+                   "file precious"},
         MarkerCase{"PlantedFifo", MarkerCase::Fifo, "No such device or address", "fifo"},
-        // The write's failure is not logged; the bound /dev/full hides what was written.
+        // The write's failure is not logged.
         MarkerCase{"FullDevice", MarkerCase::Full, nullptr, "file "}),
     [](const testing::TestParamInfo<MarkerCase>& i) { return std::string(i.param.name); });
 
@@ -205,6 +209,12 @@ void note(const std::string& what) {
     if (gDone < gSteps.size()) ecore_job_add(step, nullptr);
 }
 void send(const std::string& message) { device::sendControl(gDev->path(), ui::kHostId, message); }
+// Bytes put in the FIFO as they are, as a writer killed mid-line leaves them.
+void raw(const std::string& bytes) {
+    int fd = open(device::controlFifo(gDev->path(), ui::kHostId).c_str(), O_WRONLY | O_NONBLOCK);
+    EXPECT_EQ(ssize_t(bytes.size()), write(fd, bytes.data(), bytes.size()));
+    close(fd);
+}
 
 TEST(UiApp, ControlMessagesWindowsAndKeysDriveTheFormsLifecycle) {
     vt::TestDevice dev;
@@ -234,7 +244,11 @@ TEST(UiApp, ControlMessagesWindowsAndKeysDriveTheFormsLifecycle) {
                   std::string run = device::runDir(gDev->path());
                   mkfifo((run + "request-fifo").c_str(), 0600);
                   send("appcontrol @" + run + "request-fifo");
-                  send("appcontrol @/etc/hostname"), send("bogus"), send("pause");
+                  send("appcontrol @/etc/hostname"), send("bogus");
+                  // An overlong line is dropped whole, its tail too; a stray byte left in the
+                  // FIFO does not swallow the next message.
+                  raw(std::string(ControlLines::kMaxLine, 'x') + "terminate\n"), raw("x");
+                  send("pause");
               },
               [] { send("resume"); },
               [] { ui_inspect_key("XF86Back"); }};

@@ -66,8 +66,8 @@ TEST_P(FormVariant, IsBuiltAsLaidOutAndTheMessageFits) {
         int x, y, bw, bh, tw = 0, th = 0;
         sscanf(l.c_str() + l.find(' '), " %d,%d %dx%d", &x, &y, &bw, &bh);
         if (size != std::string::npos) sscanf(l.c_str() + size, " text_size=%dx%d", &tw, &th);
-        // The grid rounds its units to a pixel either way.
-        EXPECT_TRUE(bw > 0 && bh > 0 && x >= -1 && y >= -1 && x + bw <= w + 1 && y + bh <= h + 1)
+        // Nothing starts above or left of the window; the grid rounds its units to a pixel.
+        EXPECT_TRUE(bw > 0 && bh > 0 && x >= 0 && y >= 0 && x + bw <= w + 1 && y + bh <= h + 1)
             << l;
         EXPECT_TRUE(tw <= bw && th <= bh) << l;
     }

@@ -4,13 +4,17 @@
 #include <stdlib.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <tuple>
 
+#include <app.h>
 #include <app_common.h>
 #include <dlog.h>
 #include <package_manager.h>
@@ -178,6 +182,70 @@ TEST(PlatformTest, RunningAppsAreKnownByTheLockOnTheirPidFile) {
         if (held) flock(fd, LOCK_EX);
         EXPECT_EQ(held ? getpid() : 0, device::runningPid(device.path(), kHostId)) << held;
         close(fd);
+    }
+}
+
+// An app runs only where the device sees it: whatever holds its pid file's name (a folder,
+// a link, a FIFO: run/ is the platform's own) is replaced, and an app that cannot write its
+// pid file does not run.
+TEST(PlatformTest, AppsRunOnlyWhereTheDeviceSeesThem) {
+    vt::TestDevice device;
+    device.install(vt::hostPackage());
+    device.activate(kHostId);
+    const std::string pidFile = device::pidFile(device.path(), kHostId);
+    rlimit unlimited;
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    const std::pair<const char*, std::function<int()>> rows[] = {
+        {"",
+         [&] {  // no room for the pid
+             rlimit none = {0, unlimited.rlim_max};
+             return signal(SIGXFSZ, SIG_IGN) == SIG_ERR || setrlimit(RLIMIT_FSIZE, &none);
+         }},
+        {"folder",
+         [&] { return mkdir(pidFile.c_str(), 0755) | mkdir((pidFile + "/in").c_str(), 0755); }},
+        {"link", [&] { return symlink("elsewhere", pidFile.c_str()); }},
+        {"fifo", [&] { return mkfifo(pidFile.c_str(), 0600); }},
+    };
+    for (const auto& [planted, plant] : rows) {
+        ASSERT_EQ(0, plant()) << planted;
+        std::pair<std::string, int> seen = {device.path(), -1};  // the pid seen when created
+        ui_app_lifecycle_callback_s cb = {};
+        cb.create = [](void* data) {
+            auto* s = static_cast<std::pair<std::string, int>*>(data);
+            struct stat st;
+            s->second = stat(device::controlFifo(s->first, kHostId).c_str(), &st) == 0 &&
+                                S_ISFIFO(st.st_mode)
+                            ? device::runningPid(s->first, kHostId)
+                            : 0;
+            ui_app_exit();
+            return true;
+        };
+        char arg0[] = "app", *argv[] = {arg0, nullptr};
+        int ret = ui_app_main(1, argv, &cb, &seen);
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        EXPECT_EQ(*planted ? APP_ERROR_NONE : APP_ERROR_INVALID_CONTEXT, ret) << planted;
+        EXPECT_EQ(*planted ? getpid() : -1, seen.second) << planted;
+        EXPECT_FALSE(vt::exists(pidFile)) << planted;
+    }
+}
+
+// The launch journal takes lines only as a regular file of its own: a FIFO in its place
+// holds no one, a link of either kind takes no line elsewhere.
+TEST(PlatformTest, JournalTakesLinesOnlyAsItsOwnRegularFile) {
+    vt::TestDevice device;
+    const std::string journal = device::journalFile(device.path());
+    const std::string elsewhere = device.path() + "/elsewhere";
+    const std::function<int()> plant[] = {
+        [&] { return mkfifo(journal.c_str(), 0600); },
+        [&] { return symlink(elsewhere.c_str(), journal.c_str()); },
+        [&] { return link(elsewhere.c_str(), journal.c_str()); },
+    };
+    for (const auto& planted : plant) {
+        unlink(journal.c_str());
+        vt::writeFile(elsewhere, "mine\n");
+        ASSERT_EQ(0, planted());
+        EXPECT_EQ(device::IO_FAILED, device::appendJournal(device.path(), "launch caller=x"));
+        EXPECT_EQ("mine\n", vt::readFile(elsewhere));
     }
 }
 

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "devkit.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -38,6 +41,50 @@ std::string escapeXml(const std::string& text) {
         }
     }
     return out;
+}
+
+bool makeMountPoint(const std::string& path, std::string* why) {
+    std::string top = path;
+    while (!top.empty() && !device::isDir(top)) top.erase(top.rfind('/'));
+    if (top == path) return true;
+    std::string missing = path.substr(0, path.find('/', top.size() + 1));
+    if (top.empty()) {
+        *why = "there is no " + missing + " and none is made on this system";
+        return false;
+    }
+    // The entries of the folder hidden by the scratch mount are reached through this.
+    DIR* under = opendir(top.c_str());
+    struct stat st;
+    if (!under || fstat(dirfd(under), &st) != 0) {
+        *why = "cannot read " + top + ": " + strerror(errno);
+        if (under) closedir(under);
+        return false;
+    }
+    char mode[8];
+    snprintf(mode, sizeof mode, "%o", st.st_mode & 07777);
+    bool ok = mount("vornix", top.c_str(), "tmpfs", 0, ("mode=" + std::string(mode)).c_str()) == 0;
+    *why = ok ? "" : "cannot mount a scratch folder on " + top + ": " + strerror(errno);
+    std::string from = "/proc/self/fd/" + std::to_string(dirfd(under)) + "/";
+    while (struct dirent* e = ok ? readdir(under) : nullptr) {
+        std::string name = e->d_name, at = top + "/" + name;
+        if (name == "." || name == ".." ||
+            fstatat(dirfd(under), e->d_name, &st, AT_SYMLINK_NOFOLLOW))
+            continue;
+        char target[4096];
+        ssize_t n =
+            S_ISLNK(st.st_mode) ? readlinkat(dirfd(under), e->d_name, target, sizeof target) : 0;
+        if (S_ISLNK(st.st_mode))
+            ok = n > 0 && symlink(std::string(target, n).c_str(), at.c_str()) == 0;
+        else if (S_ISDIR(st.st_mode) ? mkdir(at.c_str(), 0755) == 0
+                                     : mknod(at.c_str(), S_IFREG | 0644, 0) == 0)
+            ok = mount((from + name).c_str(), at.c_str(), nullptr, MS_BIND | MS_REC, nullptr) == 0;
+        else
+            ok = false;
+        if (!ok) *why = "cannot keep " + at + " on the scratch folder: " + strerror(errno);
+    }
+    closedir(under);
+    if (ok && !makeDirs(path)) *why = "cannot create " + path + ": " + strerror(errno);
+    return why->empty();
 }
 
 bool waitFor(const std::function<bool()>& done, int timeoutMs, int stepMs) {

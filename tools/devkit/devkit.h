@@ -26,6 +26,12 @@ namespace devkit {
 using device::makeDirs;
 using device::removeTree;
 
+// For a process in a mount namespace of its own: makes the folder `path` (absolute) exist
+// without writing to the machine's file system. The missing folders are made on a scratch
+// tmpfs mounted over the deepest folder there is, which keeps that folder's entries (each
+// bound back in its place). False, with `why`, when that folder would be "/" or a mount fails.
+bool makeMountPoint(const std::string& path, std::string* why);
+
 // Text for an XML element or a double-quoted attribute value.
 std::string escapeXml(const std::string& text);
 
