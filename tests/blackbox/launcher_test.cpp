@@ -127,7 +127,7 @@ TEST_P(Decision, TakesTheRightRoad) {
 
     UiRun ui{dev.path(), c.road == Road::Upgrade, ""};
     bool form = c.road == Road::Install || c.road == Road::Upgrade;
-    const Lines args = {vt::binaryDir() + "/vornix", "--exit=7", "", "two words"};
+    const Lines args = {vt::launcher(), "--exit=7", "", "two words"};
     vt::ProcessResult r = vt::runProcess(args, dev.env(twist == "no app" ? "" : kHost), cwd, 60000,
                                          form ? snapshotThenTerminate : nullptr, &ui);
     ASSERT_EQ(r.signal, 0) << r.err;
