@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Running apps on a device: whether one runs (its locked pid file) and sending it a
 // control message over its FIFO (the messages are read in app_main.cpp).
+#include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -37,8 +38,10 @@ int runningPid(const std::string& dev, const std::string& appId) {
     fd.reset();
     buf[n > 0 ? n : 0] = '\0';
     char* end = nullptr;
+    errno = 0;  // a 32-bit long saturates where a 64-bit one goes past INT_MAX
     long pid = strtol(buf, &end, 10);
-    if (end == buf || (*end != '\n' && *end != '\0') || pid <= 0 || pid > INT_MAX) return 0;
+    if (end == buf || (*end != '\n' && *end != '\0') || errno || pid <= 0 || pid > INT_MAX)
+        return 0;
     return static_cast<int>(pid);
 }
 
