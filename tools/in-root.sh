@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Runs a command inside another architecture's root file system, its programs run by
+# qemu-user through binfmt_misc: CMake's cross-compiling emulator for the ARM build, so
+# ctest runs every test program there. Usage: tools/in-root.sh ROOT COMMAND [ARG...]
+# In a private mount namespace the root gets /proc, /dev, /sys, this work tree (build
+# folders inside it) and its ../shared at their own paths; the command starts in the
+# caller's working folder. The toolkit there finds its modules only in the root.
+set -euo pipefail
+root=$1
+shift
+src=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ "${VORNIX_IN_ROOT:-}" != "$root" ]; then
+  export VORNIX_IN_ROOT=$root
+  own=(--mount)
+  [ "$(id -u)" -eq 0 ] || own+=(--map-root-user)
+  exec unshare "${own[@]}" "$0" "$root" "$@"
+fi
+
+bind() {  # folder, place in the root
+  mkdir -p "$root$2"
+  mount --rbind "$1" "$root$2"
+}
+# The root a mount of its own, so that programs in it may change how "/" propagates.
+mount --bind "$root" "$root"
+for d in /proc /dev /sys "$src"; do bind "$d" "$d"; done
+[ -d "$src/../shared" ] && bind "$(realpath "$src/../shared")" "$(dirname "$src")/shared"
+# No session bus nor system services in the root: the toolkit's own runtime folder, and
+# none of its system modules (which would wait for a bus).
+export XDG_RUNTIME_DIR=/tmp/xdg-runtime ECORE_NO_SYSTEM_MODULES=1
+mkdir -p -m 0700 "$root$XDG_RUNTIME_DIR"
+exec unshare --root="$root" --wd="$PWD" "$@"
