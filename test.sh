@@ -55,6 +55,8 @@ passed=0
 failed=0
 status=0
 
+say() { printf '== %s (at %d s)\n' "$*" "$SECONDS"; }
+
 count() {  # adds the counts of a ctest log to the totals
   local line total bad
   line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1 || true)
@@ -81,21 +83,21 @@ run_ctest() {  # build dir, log, ctest arguments...
 run_suite() {  # build dir, extra cmake arguments...
   local dir=$1
   shift
-  echo "== Building $dir"
+  say "Building $dir"
   cmake -S . -B "$dir" "$@" >/dev/null
   cmake --build "$dir" -j"$jobs"
-  echo "== Testing $dir"
+  say "Testing $dir"
   run_ctest "$dir" "$dir/ctest.log"
 }
 
 # The device build against the plain build's stand-in modules, found the way a device's
 # are: PKG_CONFIG_PATH is all it is told. Its launcher then faces the black-box tests.
 device_road() {
-  echo "== Device road: build-device from build/pkgconfig"
+  say "Device road: build-device from build/pkgconfig"
   PKG_CONFIG_PATH=$PWD/build/pkgconfig cmake -S . -B build-device -DVORNIX_TIZEN_SDK=ON \
     >/dev/null
   cmake --build build-device -j"$jobs"
-  echo "== Testing build-device/vornix with the launcher's black-box tests"
+  say "Testing build-device/vornix with the launcher's black-box tests"
   VORNIX_LAUNCHER=$PWD/build-device/vornix run_ctest build build-device/ctest.log \
     -R '^(Launcher/|Demo\.)'
 }
@@ -116,7 +118,7 @@ fuzz_one() {  # fuzzer: runs it on a scratch corpus seeded from fuzz/corpus/<nam
 }
 
 fuzz_all() {  # as many targets at a time as there are cores
-  echo "== Fuzzing, ${fuzz_seconds}s per target, $jobs at a time"
+  say "Fuzzing, ${fuzz_seconds}s per target, $jobs at a time"
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVORNIX_FUZZ=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build build-fuzz -j"$jobs"
@@ -186,7 +188,6 @@ arm_root() {
   fi
   echo "armhf root: making $root ($suite, from ${sources[*]})"
   rm -rf "$root" "$root.new"
-  mkdir -p build-arm
   if ! mmdebstrap --variant=extract --arch=armhf --include="$(IFS=,; echo "${arm_packages[*]}")" \
     "$suite" "$root.new" "${sources[@]}" >build-arm/mmdebstrap.log 2>&1; then
     tail -n 20 build-arm/mmdebstrap.log
@@ -199,22 +200,29 @@ arm_root() {
 
 arm_leg() {
   local start=$SECONDS why root=$PWD/build-arm/root
-  echo "== ARM leg: 32-bit armhf, every test program under qemu-user in build-arm/root"
+  say "ARM leg: 32-bit armhf, every test program under qemu-user in build-arm/root"
   why=$(arm_emulation_missing)
   [ -z "$why" ] || { arm_fail "$why"; return; }
-  arm_root || { arm_fail "no armhf root"; return; }
+  wait "$root_job" || why="no armhf root"
+  cat build-arm/root.log
+  [ -z "$why" ] || { arm_fail "$why"; return; }
   # An armhf program of the root, run the way the tests will be.
   why=$(tools/in-root.sh "$root" /bin/uname -m 2>&1) && [ "${why#armv}" != "$why" ] ||
     { arm_fail "cannot run the root's programs: $why"; return; }
-  echo "== Building build-arm"
+  say "Building build-arm"
   cmake -S . -B build-arm -DCMAKE_TOOLCHAIN_FILE=cmake/arm-linux.cmake \
     -DCMAKE_SYSROOT="$root" -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/tools/in-root.sh;$root" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNIX_STRICT=ON >/dev/null
   cmake --build build-arm -j"$jobs"
-  echo "== Testing build-arm (as $why)"
+  say "Testing build-arm (as $why)"
   run_ctest build-arm build-arm/ctest.log
   echo "ARM leg: $((SECONDS - start)) s"
 }
+
+# The root is made meanwhile: that mostly waits for the network.
+mkdir -p build-arm
+arm_root >build-arm/root.log 2>&1 &
+root_job=$!
 
 if [ "$mode" = all ]; then
   run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNIX_STRICT=ON
