@@ -7,25 +7,24 @@
 # folders inside it) and its ../shared at their own paths; the command starts in the
 # caller's working folder. The toolkit there finds its modules only in the root.
 set -euo pipefail
-root=$1
-shift
-src=$(cd "$(dirname "$0")/.." && pwd)
-
-if [ "${VORNIX_IN_ROOT:-}" != "$root" ]; then
-  export VORNIX_IN_ROOT=$root
+if [ "${1:-}" != --mounting ]; then  # again, in a mount namespace of its own
   own=(--mount)
   [ "$(id -u)" -eq 0 ] || own+=(--map-root-user)
-  exec unshare "${own[@]}" "$0" "$root" "$@"
+  exec unshare "${own[@]}" "$0" --mounting "$@"
 fi
+root=$2
+shift 2
+src=$(cd "$(dirname "$0")/.." && pwd)
 
-bind() {  # folder, place in the root
-  mkdir -p "$root$2"
-  mount --rbind "$1" "$root$2"
+bind() {  # --bind or --rbind, folder, place in the root
+  mkdir -p "$root$3"
+  mount "$1" "$2" "$root$3"
 }
 # The root a mount of its own, so that programs in it may change how "/" propagates.
-mount --bind "$root" "$root"
-for d in /proc /dev /sys "$src"; do bind "$d" "$d"; done
-[ -d "$src/../shared" ] && bind "$(realpath "$src/../shared")" "$(dirname "$src")/shared"
+bind --bind "$root" /
+for d in /proc /dev /sys; do bind --rbind "$d" "$d"; done
+bind --bind "$src" "$src"
+[ ! -d "$src/../shared" ] || bind --bind "$(realpath "$src/../shared")" "$(dirname "$src")/shared"
 # No session bus nor system services in the root: the toolkit's own runtime folder, and
 # none of its system modules (which would wait for a bus).
 export XDG_RUNTIME_DIR=/tmp/xdg-runtime ECORE_NO_SYSTEM_MODULES=1
