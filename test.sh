@@ -187,7 +187,7 @@ arm_root() {
     return 1
   fi
   echo "armhf root: making $root ($suite, from ${sources[*]})"
-  rm -rf "$root" "$root.new"
+  rm -rf --one-file-system "$root" "$root.new"
   if ! mmdebstrap --variant=extract --arch=armhf --include="$(IFS=,; echo "${arm_packages[*]}")" \
     "$suite" "$root.new" "${sources[@]}" >build-arm/mmdebstrap.log 2>&1; then
     tail -n 20 build-arm/mmdebstrap.log
@@ -198,17 +198,8 @@ arm_root() {
   mv "$root.new" "$root"
 }
 
-arm_leg() {
-  local start=$SECONDS why="" root=$PWD/build-arm/root
-  say "ARM leg: 32-bit armhf, every test program under qemu-user in build-arm/root"
-  [ -z "$arm_missing" ] || { arm_fail "$arm_missing"; return; }
-  wait "$root_job" || why="no armhf root"
-  cat build-arm/root.log
-  [ -z "$why" ] || { arm_fail "$why"; return; }
-  # An armhf program of the root, run the way the tests will be.
-  why=$(tools/in-root.sh "$root" /bin/uname -m 2>&1) && [ "${why#armv}" != "$why" ] ||
-    { arm_fail "cannot run the root's programs: $why"; return; }
-  say "Building build-arm"
+arm_build() {  # configures and builds build-arm against the root
+  local root=$PWD/build-arm/root
   cmake -S . -B build-arm -DCMAKE_TOOLCHAIN_FILE=cmake/arm-linux.cmake \
     -DCMAKE_SYSROOT="$root" -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/tools/in-root.sh;$root" \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -216,27 +207,60 @@ arm_leg() {
   # launcher's sources stay on x86-64).
   cmake --build build-arm -j"$jobs" --target vornix-unit-tests vornix-ui-tests \
     vornix-blackbox-tests
+}
+
+# Once the root is whole (at once with "now"), starts the ARM build in the background at
+# the lowest priority: beside the x86-64 legs it takes only the time they leave idle.
+arm_start_build() {
+  [ -z "$arm_missing" ] && [ -z "$build_job" ] || return 0
+  [ "${1:-}" = now ] || ! kill -0 "$root_job" 2>/dev/null || return 0
+  wait "$root_job" || root_failed=1
+  [ "$root_failed" -eq 0 ] || return 0
+  set -m  # a process group of its own, ended with the run
+  (renice -n 19 -p "$BASHPID" >/dev/null && arm_build) >build-arm/build.log 2>&1 &
+  build_job=$!
+  set +m
+}
+
+arm_leg() {
+  local start=$SECONDS why="" root=$PWD/build-arm/root
+  say "ARM leg: 32-bit armhf, every test program under qemu-user in build-arm/root"
+  [ -z "$arm_missing" ] || { arm_fail "$arm_missing"; return; }
+  arm_start_build now
+  cat build-arm/root.log
+  [ "$root_failed" -eq 0 ] || { arm_fail "no armhf root"; return; }
+  say "Building build-arm"
+  wait "$build_job" || why="the ARM build failed"
+  cat build-arm/build.log
+  [ -z "$why" ] || { arm_fail "$why"; return; }
+  # An armhf program of the root, run the way the tests will be.
+  why=$(tools/in-root.sh "$root" /bin/uname -m 2>&1) && [ "${why#armv}" != "$why" ] ||
+    { arm_fail "cannot run the root's programs: $why"; return; }
   say "Testing build-arm (as $why)"
   run_ctest build-arm build-arm/ctest.log
   echo "ARM leg: $((SECONDS - start)) s"
 }
 
-# The root is made meanwhile: that mostly waits for the network. However the run ends,
-# it ends only once the root is whole.
+# The root is made meanwhile (that mostly waits for the network), then the ARM build.
+# However the run ends, it ends with the root whole and no build left running.
 arm_missing=$(arm_emulation_missing)
+root_job="" root_failed=0 build_job=""
 if [ -z "$arm_missing" ]; then
   mkdir -p build-arm
   arm_root >build-arm/root.log 2>&1 &
   root_job=$!
-  trap 'wait "$root_job" 2>/dev/null || true' EXIT
+  trap '[ -z "$build_job" ] || kill -- -"$build_job" 2>/dev/null || true; wait' EXIT
 fi
 
 if [ "$mode" = all ]; then
   run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNIX_STRICT=ON
+  arm_start_build
   device_road
+  arm_start_build
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
     run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DVORNIX_SANITIZE=ON
+  arm_start_build
   fuzz_all
 fi
 arm_leg
