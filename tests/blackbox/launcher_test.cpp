@@ -28,10 +28,14 @@ struct UiRun {
 void snapshotThenTerminate(int pid, void* data) {
     auto* run = static_cast<UiRun*>(data);
     std::string base = run->dev + "/form";
-    // Generous waits: a loaded machine may take seconds to bring up the toolkit.
-    devkit::waitFor([run] { return device::runningPid(run->dev, kHost) != 0; }, 20000);
-    if (run->background) device::sendControl(run->dev, kHost, "pause");
-    device::sendControl(run->dev, kHost, "snapshot " + base);
+    // Generous waits: a loaded or emulated machine may take seconds to bring up the
+    // toolkit. A message is taken once the app reads its FIFO, which comes after its pid file.
+    auto send = [run](const std::string& message) {
+        devkit::waitFor([&] { return device::sendControl(run->dev, kHost, message) == device::OK; },
+                        20000);
+    };
+    if (run->background) send("pause");
+    send("snapshot " + base);
     devkit::waitFor([&base] { return vt::exists(base + ".txt"); }, 20000);
     run->snapshot = vt::readFile(base + ".txt");
     kill(pid, SIGTERM);
