@@ -147,7 +147,7 @@ fuzz_all() {  # as many targets at a time as there are cores
 # --- The ARM leg ----------------------------------------------------------------
 # The root holds the build's -dev packages for armhf and what the tests run.
 arm_packages=(libefl-all-dev libxml2-dev libglib2.0-dev libgtest-dev libstdc++6
-  bash coreutils dash grep sed mawk)
+  bash coreutils dash grep sed mawk util-linux)
 
 arm_fail() {  # why the leg cannot run
   echo "ARM leg FAILED: $*"
