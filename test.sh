@@ -169,11 +169,11 @@ arm_emulation_missing() {
 }
 
 # Makes build-arm/root from this machine's apt sources, unless the one there was made
-# from the same package list. A root is taken only once complete.
+# from the same package list the same way. A root is taken only once complete.
 arm_root() {
   local root=build-arm/root key sources=() s suite
   suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-  key=$(printf '%s\n' "$suite" "${arm_packages[@]}" | sha256sum | cut -c1-16)
+  key=$( (echo "$suite" "${arm_packages[@]}" && declare -f arm_root) | sha256sum | cut -c1-16)
   if [ "$(cat "$root/.vornix-packages" 2>/dev/null)" = "$key" ]; then
     echo "armhf root: reused ($root)"
     return
@@ -194,6 +194,8 @@ arm_root() {
     echo "mmdebstrap failed (build-arm/mmdebstrap.log)"
     return 1
   fi
+  # As on an installed system, where base-files' installation makes it.
+  mkdir -p "$root.new/opt"
   echo "$key" >"$root.new/.vornix-packages"
   mv "$root.new" "$root"
 }
