@@ -13,10 +13,12 @@ device=$root/out/demo-device
 out=$root/out
 show=0
 do_build=1
+launcher=
 
 usage() {
   cat <<EOF
 Usage: ./demo.sh [--show] [--device DIR] [--out DIR] [--build DIR] [--no-build]
+                 [--launcher FILE]
 
   --show        show the real window on the display (default: headless, with
                 screenshots written to files)
@@ -24,6 +26,8 @@ Usage: ./demo.sh [--show] [--device DIR] [--out DIR] [--build DIR] [--no-build]
   --out DIR     where screenshots go (default: out/)
   --build DIR   the build folder (default: build/)
   --no-build    use the build folder as it is; install and build nothing
+  --launcher FILE  the host app's launcher (default: the build's), e.g. one
+                built for the device road
 EOF
 }
 
@@ -34,6 +38,7 @@ while [ $# -gt 0 ]; do
     --out) out=${2:?--out needs a folder}; shift ;;
     --build) build=${2:?--build needs a folder}; shift ;;
     --no-build) do_build=0 ;;
+    --launcher) launcher=${2:?--launcher needs a file}; shift ;;
     -h | --help) usage; exit 0 ;;
     *) echo "demo.sh: unknown option $1" >&2; usage >&2; exit 2 ;;
   esac
@@ -152,7 +157,15 @@ rm -rf "$device"
 mkdir -p "$out"
 say "A new device: $device"
 vd create
-vd install "$packages/$host"
+if [ -n "$launcher" ]; then  # the staged host package, with this launcher in it
+  copy=$(mktemp -d)
+  cp -R "$packages/$host" "$copy/"
+  cp "$launcher" "$copy/$host/bin/vornix" || fail "no launcher $launcher"
+  vd install "$copy/$host"
+  rm -rf "$copy"
+else
+  vd install "$packages/$host"
+fi
 vd install "$packages/org.tizen.tizenstore"
 vd list | sed 's/^/   /'
 

@@ -3,6 +3,10 @@
 # Draws the form picture: a dark full-screen backdrop that keeps a white centred
 # message and the host icon readable. Usage: tools/make_picture.sh [output.png]
 set -eu
+if ! command -v convert >/dev/null; then
+  echo "make_picture.sh: needs ImageMagick's convert (Debian: apt-get install imagemagick)" >&2
+  exit 1
+fi
 out=${1:-"$(dirname "$0")/../resources/screen-density-high/download-QOR.png"}
 w=720
 h=1280

@@ -44,7 +44,7 @@ bool readSmallFile(const std::string& path, size_t limit, std::string* out) {
     if (!fd.valid()) return false;
     struct stat st;
     bool ok = fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
-              static_cast<size_t>(st.st_size) <= limit;
+              static_cast<unsigned long long>(st.st_size) <= limit;  // no cut on 32 bits
     std::string data;
     std::vector<char> buf(ok ? 65536 : 0);
     ssize_t n = 0;

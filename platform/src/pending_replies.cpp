@@ -51,8 +51,11 @@ void finish(Pending* p) {
     app_control_h reply = nullptr;
     app_control_result_e result = APP_CONTROL_RESULT_FAILED;
     size_t space = p->line.find(' ');
-    if (!p->line.empty() && p->line.back() == '\n' && space != std::string::npos) {
-        int code = atoi(p->line.c_str());
+    // Read whole, never cut to an int: a result past the int range is none of the results.
+    char* end = nullptr;
+    long code = strtol(p->line.c_str(), &end, 10);
+    if (!p->line.empty() && p->line.back() == '\n' && space != std::string::npos &&
+        end == p->line.c_str() + space) {
         std::string body = p->line.substr(space + 1, p->line.size() - space - 2);
         reply = newRequest(bundle_decode(reinterpret_cast<const bundle_raw*>(body.data()),
                                          static_cast<int>(body.size())));

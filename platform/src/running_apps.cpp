@@ -46,8 +46,10 @@ int runningPid(const std::string& dev, const std::string& appId) {
     fd.reset();
     buf[n > 0 ? n : 0] = '\0';
     char* end = nullptr;
+    errno = 0;  // a 32-bit long saturates where a 64-bit one goes past INT_MAX
     long pid = strtol(buf, &end, 10);
-    if (end == buf || (*end != '\n' && *end != '\0') || pid <= 0 || pid > INT_MAX) return 0;
+    if (end == buf || (*end != '\n' && *end != '\0') || errno || pid <= 0 || pid > INT_MAX)
+        return 0;
     return static_cast<int>(pid);
 }
 

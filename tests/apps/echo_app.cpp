@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // A UI app that writes each request it receives to data/received.txt, and the
 // descriptors it started with to data/fds.txt, then answers as the extra "reply" says
-// ("cancel": CANCELED, "none": no answer, otherwise SUCCEEDED) and ends; "stay": no
-// answer, and it waits for the next request.
+// ("cancel": CANCELED, "none": no answer, a number: that result, written as a reply line
+// by hand; otherwise SUCCEEDED) and ends; "stay": no answer, and it waits for the next
+// request.
 #include <app.h>
+#include <bundle.h>
+#include <unistd.h>
 
+#include <ctype.h>
 #include <dirent.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -12,6 +16,8 @@
 #include <string>
 
 namespace {
+
+int gReplyFd = -1;  // the reply channel, for replies written by hand
 
 // Written whole and then renamed: a reader never sees half a file.
 void save(const char* name, const std::string& text) {
@@ -48,10 +54,19 @@ void onAppControl(app_control_h request, void*) {
     app_control_h reply = nullptr;
     app_control_create(&reply);
     app_control_add_extra_data(reply, "echo", get(app_control_get_operation, request).c_str());
-    if (how != "none")
+    bundle_raw* raw = nullptr;
+    int len = 0;
+    bundle* empty = bundle_create();
+    if (isdigit(static_cast<unsigned char>(how[0])) && bundle_encode(empty, &raw, &len) == 0) {
+        std::string line = how + " " + std::string(reinterpret_cast<char*>(raw), len) + "\n";
+        if (write(gReplyFd, line.data(), line.size()) < 0) perror("reply");
+    } else if (how != "none") {
         app_control_reply_to_launch_request(
             reply, request,
             how == "cancel" ? APP_CONTROL_RESULT_CANCELED : APP_CONTROL_RESULT_SUCCEEDED);
+    }
+    free(raw);
+    bundle_free(empty);
     app_control_destroy(reply);
     ui_app_exit();
 }
@@ -61,6 +76,7 @@ void onAppControl(app_control_h request, void*) {
 int main(int argc, char** argv) {
     // Beyond the standard streams, only the reply channel is handed over on purpose.
     const char* replyFd = getenv("VORNIX_REPLY_FD");
+    gReplyFd = replyFd ? atoi(replyFd) : -1;
     std::string fds;
     DIR* d = opendir("/proc/self/fd");
     for (dirent* e; d && (e = readdir(d));) {

@@ -12,10 +12,10 @@ namespace {
 TEST(Demo, TheStoryRunsAsTold) {
     vt::TestDevice tmp;  // a scratch folder, removed however the test ends
     const std::string dev = tmp.path() + "/dev", out = tmp.path() + "/out";
-    vt::ProcessResult r =
-        vt::runProcess({"/bin/bash", vt::sourceDir() + "/demo.sh", "--no-build", "--build",
-                        vt::binaryDir(), "--device", dev, "--out", out},
-                       {"DISPLAY=", "WAYLAND_DISPLAY="}, "", 100000);
+    vt::ProcessResult r = vt::runProcess(
+        {"/bin/bash", vt::sourceDir() + "/demo.sh", "--no-build", "--build", vt::binaryDir(),
+         "--launcher", vt::launcher(), "--device", dev, "--out", out},
+        {"DISPLAY=", "WAYLAND_DISPLAY="}, "", 100000);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     const std::pair<std::string, std::string> told[] = {
         {r.out,

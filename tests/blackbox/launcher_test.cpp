@@ -29,10 +29,14 @@ struct UiRun {
 void snapshotThenTerminate(int pid, void* data) {
     auto* run = static_cast<UiRun*>(data);
     std::string base = run->dev + "/form";
-    // Generous waits: a loaded machine may take seconds to bring up the toolkit.
-    devkit::waitFor([run] { return device::runningPid(run->dev, kHost) != 0; }, 20000);
-    if (run->background) device::sendControl(run->dev, kHost, "pause");
-    device::sendControl(run->dev, kHost, "snapshot " + base);
+    // Generous waits: a loaded or emulated machine may take seconds to bring up the
+    // toolkit. A message is taken once the app reads its FIFO, which comes after its pid file.
+    auto send = [run](const std::string& message) {
+        devkit::waitFor([&] { return device::sendControl(run->dev, kHost, message) == device::OK; },
+                        20000);
+    };
+    if (run->background) send("pause");
+    send("snapshot " + base);
     devkit::waitFor([&base] { return vt::exists(base + ".txt"); }, 20000);
     run->snapshot = vt::readFile(base + ".txt");
     kill(pid, SIGTERM);
@@ -143,7 +147,7 @@ TEST_P(Decision, TakesTheRightRoad) {
 
     UiRun ui{dev.path(), c.road == Road::Upgrade, ""};
     bool form = c.road == Road::Install || c.road == Road::Upgrade;
-    const Lines args = {vt::binaryDir() + "/vornix", "--exit=7", "", "two words"};
+    const Lines args = {vt::launcher(), "--exit=7", "", "two words"};
     Lines env = dev.env(twist == "no app" ? "" : kHost);
     if (twist.rfind("level ", 0) == 0) env.push_back("VORNIX_DLOG_LEVEL=" + twist.substr(6));
     vt::ProcessResult r =

@@ -25,6 +25,10 @@ namespace vt {
 
 std::string sourceDir() { return VORNIX_SOURCE_DIR; }
 std::string binaryDir() { return VORNIX_BINARY_DIR; }
+std::string launcher() {
+    const char* given = getenv("VORNIX_LAUNCHER");
+    return given && *given ? given : binaryDir() + "/vornix";
+}
 
 std::string makeTempDir(const std::string& prefix) {
     const char* base = getenv("TMPDIR");

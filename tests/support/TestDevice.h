@@ -87,6 +87,8 @@ private:
 
 std::string sourceDir();
 std::string binaryDir();
+// The launcher under test: $VORNIX_LAUNCHER (the device build's, say), else this build's.
+std::string launcher();
 
 }  // namespace vt
 

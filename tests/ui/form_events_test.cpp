@@ -244,6 +244,10 @@ TEST(UiApp, ControlMessagesWindowsAndKeysDriveTheFormsLifecycle) {
                   std::string run = device::runDir(gDev->path());
                   mkfifo((run + "request-fifo").c_str(), 0600);
                   send("appcontrol @" + run + "request-fifo");
+                  // Its size is not cut to 32 bits: past 4 GiB, the file is too large.
+                  vt::writeFile(run + "request-huge", "");
+                  if (truncate((run + "request-huge").c_str(), (1LL << 32) + 1) == 0)
+                      send("appcontrol @" + run + "request-huge");
                   send("appcontrol @/etc/hostname"), send("bogus");
                   // An overlong line is dropped whole, its tail too; a stray byte left in the
                   // FIFO does not swallow the next message.
@@ -284,6 +288,7 @@ TEST(UiApp, ControlMessagesWindowsAndKeysDriveTheFormsLifecycle) {
     std::string text;
     for (const std::string& l : log.lines()) text += l + "\n";
     EXPECT_NE(text.find("request-fifo refused: not a regular file\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("request-huge refused: too large\n"), std::string::npos);
     EXPECT_NE(text.find("/etc/hostname refused: not in the run folder\n"), std::string::npos);
     EXPECT_TRUE(gAnnounced);
     EXPECT_TRUE(w == 480 && h == 800) << w << "x" << h;  // the screen's size

@@ -149,7 +149,8 @@ TEST(AppControlLaunch, StartedTargetAnswersTheCallback) {
         const char* echo;
     } cases[] = {{"ok", APP_CONTROL_RESULT_SUCCEEDED, APP_CONTROL_OPERATION_VIEW},
                  {"cancel", APP_CONTROL_RESULT_CANCELED, APP_CONTROL_OPERATION_VIEW},
-                 {"none", APP_CONTROL_RESULT_FAILED, "(no reply)"}};  // ended without a word
+                 {"none", APP_CONTROL_RESULT_FAILED, "(no reply)"},         // ended without a word
+                 {"4294967296", APP_CONTROL_RESULT_FAILED, "(no reply)"}};  // no int: no reply
     for (const auto& c : cases) {
         Seen seen;
         AppControl r;

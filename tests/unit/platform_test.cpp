@@ -176,11 +176,14 @@ TEST(PlatformTest, PackageDatabaseRoundTripsAndStaleEntriesAreIgnored) {
 TEST(PlatformTest, RunningAppsAreKnownByTheLockOnTheirPidFile) {
     vt::TestDevice device;
     const std::string pidFile = device::pidFile(device.path(), kHostId);
-    for (bool held : {false, true}) {
-        vt::writeFile(pidFile, std::to_string(getpid()) + "\n");
+    const std::string self = std::to_string(getpid());
+    const std::tuple<std::string, bool, int> cases[] = {
+        {self, false, 0}, {self, true, getpid()}, {"4294967297", true, 0}};  // wider than a pid
+    for (const auto& [text, held, pid] : cases) {
+        vt::writeFile(pidFile, text + "\n");
         int fd = open(pidFile.c_str(), O_RDONLY | O_CLOEXEC);
         if (held) flock(fd, LOCK_EX);
-        EXPECT_EQ(held ? getpid() : 0, device::runningPid(device.path(), kHostId)) << held;
+        EXPECT_EQ(pid, device::runningPid(device.path(), kHostId)) << text << " held " << held;
         close(fd);
     }
 }
