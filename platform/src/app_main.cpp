@@ -46,6 +46,7 @@
 #include <Ecore_Evas.h>
 #include <Elementary.h>
 
+#include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -149,13 +150,24 @@ void onWindowDel(void*, Evas*, Evas_Object* win, void*) {
     evas_object_event_callback_del(win, EVAS_CALLBACK_DEL, onWindowDel);
 }
 
+// One side of the screen, 1 to 16384 pixels, read whole: a number past the range of an
+// int or a long is no size, on 32 bits as on 64.
+bool screenSide(const char** s, int* side) {
+    char* end = nullptr;
+    unsigned long n = isdigit(static_cast<unsigned char>(**s)) ? strtoul(*s, &end, 10) : 0;
+    if (n == 0 || n > 16384) return false;
+    *side = static_cast<int>(n);
+    *s = end;
+    return true;
+}
+
 // The device's screen, which an app's windows fill.
 void screenSize(int* w, int* h) {
     *w = 720;
     *h = 1280;
     const char* s = env::screen();
     int sw = 0, sh = 0;
-    if (s && sscanf(s, "%dx%d", &sw, &sh) == 2 && sw > 0 && sh > 0 && sw <= 16384 && sh <= 16384) {
+    if (s && screenSide(&s, &sw) && *s++ == 'x' && screenSide(&s, &sh) && *s == '\0') {
         *w = sw;
         *h = sh;
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The widget tree app_create builds, read back from the real toolkit.
 #include <sstream>
+#include <tuple>
 
 #include "UiHarness.h"
 
@@ -129,6 +130,24 @@ TEST_F(FormView, NoHostInformationNoFormOrNoWindow) {
         EXPECT_EQ(created, f.getWindowObject()->popupMessage != nullptr);
         MainFormTestPeer::dispose(f);
     }
+}
+
+// The screen's size is read whole or not at all (then the default 720x1280): a side past
+// the range of an int is no size on 64 bits either.
+TEST(Screen, SizeIsReadWholeOrNotAtAll) {
+    const std::tuple<const char*, int, int> rows[] = {
+        {"480x800", 480, 800},    {"1080x1920", 1080, 1920}, {"4294968016x1280", 720, 1280},
+        {"720x1280x", 720, 1280}, {"0x800", 720, 1280},      {"16385x800", 720, 1280},
+        {"-720x1280", 720, 1280}, {"480x+800", 720, 1280},
+    };
+    for (const auto& [screen, w, h] : rows) {
+        setenv("VORNIX_SCREEN", screen, 1);
+        int sw = 0, sh = 0;
+        double scale = 0;
+        ui_screen(&sw, &sh, &scale);
+        EXPECT_EQ(std::make_pair(sw, sh), std::make_pair(w, h)) << screen;
+    }
+    unsetenv("VORNIX_SCREEN");
 }
 
 }  // namespace
