@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "devkit.h"
+#include "platform_decoders.h"
 
 namespace {
 

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "devkit.h"
+#include <vornix/device/control_lines.h>
+
+#include "platform_decoders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;

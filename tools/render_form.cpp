@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include <vornix/inspect.h>
+
 #include "MainForm.h"
 #include "devkit.h"
 

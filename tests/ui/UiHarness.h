@@ -10,6 +10,8 @@
 
 #include <memory>
 
+#include <vornix/inspect.h>
+
 #include "MainForm.h"
 #include "MainLoop.h"
 #include "TestDevice.h"

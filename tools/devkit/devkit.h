@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // vornix-devkit: what the device tool, the tests, the benchmarks, the fuzz targets and
-// the demo store share. It is their one door into the desktop platform's own model
-// (nothing outside platform/ includes platform/src but this library): the device
-// folder (device.h), its file helpers (files.h), the log format (log_format.h), the
-// running app's window (ui_inspect.h), the app-control decoders and the control
-// FIFO's line cutting; and the helpers they would otherwise each write again.
+// the demo store share besides the device model's own calls (vornix/device/): the
+// helpers they would otherwise each write again.
 #ifndef VORNIX_DEVKIT_H
 #define VORNIX_DEVKIT_H
 
@@ -13,13 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "../../platform/src/app_control_internal.h"
-#include "../../platform/src/control_lines.h"
-#include "../../platform/src/device.h"
-#include "../../platform/src/device_internal.h"
-#include "../../platform/src/files.h"
-#include "../../platform/src/log_format.h"
-#include "../../platform/src/ui_inspect.h"
+#include <vornix/device/control_lines.h>
+#include <vornix/device/device.h>
+#include <vornix/device/files.h>
+#include <vornix/device/log_format.h>
+#include <vornix/device/package_entry.h>
 
 namespace devkit {
 

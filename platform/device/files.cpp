@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: Apache-2.0
+#include <vornix/device/files.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include <vornix/device/scoped_fd.h>
+
+namespace device {
+
+bool isDir(const std::string& p) {
+    struct stat st;
+    return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool isFile(const std::string& p) {
+    struct stat st;
+    return stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool makeDirs(const std::string& path) {
+    std::string cur;
+    size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = path.find('/', pos + 1);
+        cur = path.substr(0, pos);
+        if (cur.empty()) continue;
+        if (mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+    return isDir(path);
+}
+
+bool exists(const std::string& p) {
+    struct stat st;
+    return lstat(p.c_str(), &st) == 0;
+}
+bool readSmallFile(const std::string& path, size_t limit, std::string* out) {
+    ScopedFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid()) return false;
+    struct stat st;
+    bool ok = fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+              static_cast<unsigned long long>(st.st_size) <= limit;  // no cut on 32 bits
+    std::string data;
+    std::vector<char> buf(ok ? 65536 : 0);
+    ssize_t n = 0;
+    while (ok && (n = read(fd.get(), buf.data(), buf.size())) > 0) {
+        data.append(buf.data(), n);
+        ok = data.size() <= limit;
+    }
+    if (!ok || n < 0) return false;
+    *out = data;
+    return true;
+}
+
+int openForAppending(const std::string& path) {
+    ScopedFd fd(open(path.c_str(),
+                     O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    struct stat st;
+    if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)
+        return -1;
+    return fd.release();
+}
+
+bool writeFileAtomic(const std::string& path, const std::string& text, bool sync) {
+    size_t slash = path.find_last_of('/');
+    std::string tmp = path.substr(0, slash + 1) + ".tmp-" + path.substr(slash + 1);
+    ScopedFd fd(open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd.valid()) return false;
+    bool ok = write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ok = ok && (!sync || fsync(fd.get()) == 0);
+    ok = fd.closeChecked() && ok;
+    if (ok && rename(tmp.c_str(), path.c_str()) == 0) return true;
+    int saved = errno;
+    unlink(tmp.c_str());
+    errno = saved;
+    return false;
+}
+
+bool syncFileSystem(const std::string& path) {
+    ScopedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return fd.valid() && syncfs(fd.get()) == 0;
+}
+
+}  // namespace device

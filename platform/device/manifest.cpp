@@ -1,0 +1,268 @@
+// SPDX-License-Identifier: Apache-2.0
+// Reading a package's tizen-manifest.xml (libxml2) into a device::Package. The
+// manifest is hostile input: no entity expands, no network or DTD is read, and its
+// size and each field's are bounded.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/tree.h>
+
+#include <unordered_set>
+#include <vector>
+
+#include <vornix/device/scoped_fd.h>
+
+#include "device_internal.h"
+
+namespace device {
+
+namespace {
+
+std::string text(xmlNode* node);
+
+bool attr(xmlNode* node, const char* name, std::string* out) {
+    xmlChar* v = xmlGetNoNsProp(node, reinterpret_cast<const xmlChar*>(name));
+    if (!v) return false;
+    *out = reinterpret_cast<const char*>(v);
+    xmlFree(v);
+    return true;
+}
+
+bool named(xmlNode* node, const char* name) {
+    return node->type == XML_ELEMENT_NODE &&
+           xmlStrcmp(node->name, reinterpret_cast<const xmlChar*>(name)) == 0;
+}
+
+bool hasLang(xmlNode* node) {
+    xmlChar* lang = xmlNodeGetLang(node);
+    // xmlNodeGetLang walks up the tree; only a lang on the label itself counts.
+    bool own = lang && xmlHasNsProp(node, reinterpret_cast<const xmlChar*>("lang"),
+                                    XML_XML_NAMESPACE) != nullptr;
+    xmlFree(lang);
+    return own;
+}
+
+// The label without xml:lang wins; otherwise the first one.
+void readLabel(xmlNode* parent, std::string* label, bool* has) {
+    for (xmlNode* c = parent->children; c; c = c->next) {
+        if (!named(c, "label")) continue;
+        if (!hasLang(c)) {
+            *label = text(c);
+            *has = true;
+            return;
+        }
+        if (!*has) {
+            *label = text(c);
+            *has = true;
+        }
+    }
+}
+
+const char* const kAppKinds[] = {"ui-application", "service-application", "widget-application",
+                                 "watch-application", "component-based-application"};
+
+struct ErrorSink {
+    std::string first;
+};
+
+void xmlErrorToSink(void* ctx, xmlErrorPtr e) {
+    auto* sink = static_cast<ErrorSink*>(ctx);
+    if (sink->first.empty() && e && e->message) {
+        std::string m = e->message;
+        while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
+        // Some messages go on to a second line: the reason stays one line.
+        for (char& c : m)
+            if (c == '\n') c = ' ';
+        sink->first = "line " + std::to_string(e->line) + ": " + m;
+    }
+}
+
+}  // namespace
+
+const AppEntry* Package::findApp(const std::string& appId) const {
+    for (const AppEntry& a : apps)
+        if (a.appId == appId) return &a;
+    return nullptr;
+}
+
+bool Package::hasPrivilege(const std::string& privilege) const {
+    for (const std::string& p : privileges)
+        if (p == privilege) return true;
+    return false;
+}
+
+double Package::apiLevel() const {
+    return apiVersion.empty() ? 0.0 : strtod(apiVersion.c_str(), nullptr);
+}
+
+bool isSafeId(const std::string& id) {
+    if (id.empty() || id.size() > 255 || id[0] == '.' || id[0] == '-') return false;
+    for (unsigned char c : id)
+        if (!(isalnum(c) || c == '.' || c == '_' || c == '-')) return false;
+    return true;
+}
+
+namespace {
+
+const size_t kMaxField = 4096;
+
+// Any entity declaration stops the parse: the manifest is data, nothing in it expands.
+void refuseEntity(void* ctx, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+    *static_cast<bool*>(ctxt->_private) = true;
+    xmlStopParser(ctxt);
+}
+
+// The text of an element made of text only (no entity reference can be in it).
+std::string text(xmlNode* node) {
+    std::string s;
+    for (xmlNode* c = node->children; c; c = c->next)
+        if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && c->content)
+            s += reinterpret_cast<const char*>(c->content);
+    size_t b = s.find_first_not_of(" \t\r\n");
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return b == std::string::npos ? "" : s.substr(b, e - b + 1);
+}
+
+// The first field of `pkg` over kMaxField bytes, empty when none is.
+std::string oversizedField(const Package& pkg) {
+    std::vector<std::pair<const char*, const std::string*>> fields = {
+        {"version", &pkg.version}, {"api-version", &pkg.apiVersion}, {"label", &pkg.label}};
+    for (const std::string& p : pkg.privileges) fields.push_back({"privilege", &p});
+    for (const AppEntry& a : pkg.apps) {
+        fields.push_back({"exec", &a.exec});
+        fields.push_back({"type", &a.type});
+        fields.push_back({"label", &a.label});
+        fields.push_back({"icon", &a.icon});
+    }
+    for (const auto& f : fields)
+        if (f.second->size() > kMaxField) return f.first;
+    return "";
+}
+
+}  // namespace
+
+bool hasControl(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7f) return true;
+    return false;
+}
+
+Status parseManifestText(const char* data, size_t len, Package* out, std::string* err) {
+    if (!data || !out) return fail(err, "no manifest text", BAD_MANIFEST);
+    if (len > kMaxManifest)
+        return fail(err, "the manifest is larger than " + std::to_string(kMaxManifest) + " bytes",
+                    BAD_MANIFEST);
+    ErrorSink sink;
+    bool declaresEntity = false;
+    xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(data, static_cast<int>(len));
+    if (!ctxt) return fail(err, len ? "out of memory" : "not well-formed XML", BAD_MANIFEST);
+    ctxt->sax->entityDecl = refuseEntity;
+    ctxt->_private = &declaresEntity;
+    // No network, no external DTD, and (above) no entities: the manifest is data.
+    xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    xmlSetStructuredErrorFunc(&sink, xmlErrorToSink);
+    xmlParseDocument(ctxt);
+    xmlSetStructuredErrorFunc(nullptr, nullptr);
+    xmlDocPtr doc = ctxt->myDoc;
+    bool wellFormed = ctxt->wellFormed && !declaresEntity;
+    ctxt->myDoc = nullptr;
+    xmlFreeParserCtxt(ctxt);
+    if (!wellFormed) {
+        xmlFreeDoc(doc);
+        if (declaresEntity) return fail(err, "the manifest declares entities", BAD_MANIFEST);
+        return fail(err, sink.first.empty() ? "not well-formed XML" : sink.first, BAD_MANIFEST);
+    }
+
+    Package pkg;
+    Status st = OK;
+    xmlNode* rootNode = xmlDocGetRootElement(doc);
+    if (!rootNode || !named(rootNode, "manifest")) {
+        st = fail(err, "the root element is not <manifest>", BAD_MANIFEST);
+    } else if (!attr(rootNode, "package", &pkg.pkgId) || !isSafeId(pkg.pkgId)) {
+        st = fail(err, "<manifest> has no valid package attribute", BAD_MANIFEST);
+    } else {
+        pkg.hasVersion = attr(rootNode, "version", &pkg.version);
+        attr(rootNode, "api-version", &pkg.apiVersion);
+        if (hasControl(pkg.version) || hasControl(pkg.apiVersion))
+            st = fail(err, "a version holds a control character", BAD_MANIFEST);
+        std::unordered_set<std::string> appIds;
+        bool hasLabel = false;
+        readLabel(rootNode, &pkg.label, &hasLabel);
+        for (xmlNode* c = rootNode->children; c && st == OK; c = c->next) {
+            if (named(c, "privileges")) {
+                for (xmlNode* p = c->children; p; p = p->next)
+                    if (named(p, "privilege")) pkg.privileges.push_back(text(p));
+                continue;
+            }
+            for (const char* kind : kAppKinds) {
+                if (!named(c, kind)) continue;
+                AppEntry app;
+                app.kind = kind;
+                if (!attr(c, "appid", &app.appId) || !isSafeId(app.appId)) {
+                    st = fail(err, std::string("<") + kind + "> has no valid appid attribute",
+                              BAD_MANIFEST);
+                    break;
+                }
+                if (!appIds.insert(app.appId).second) {
+                    st = fail(err, "appid " + app.appId + " is declared twice", BAD_MANIFEST);
+                    break;
+                }
+                attr(c, "exec", &app.exec);
+                if (hasControl(app.exec)) {
+                    st = fail(err, "the exec of " + app.appId + " holds a control character",
+                              BAD_MANIFEST);
+                    break;
+                }
+                attr(c, "type", &app.type);
+                std::string nd;
+                app.nodisplay = attr(c, "nodisplay", &nd) && nd == "true";
+                readLabel(c, &app.label, &app.hasLabel);
+                for (xmlNode* i = c->children; i; i = i->next)
+                    if (named(i, "icon")) {
+                        app.icon = text(i);
+                        break;
+                    }
+                pkg.apps.push_back(app);
+            }
+        }
+        std::string field = st == OK ? oversizedField(pkg) : "";
+        if (!field.empty())
+            st = fail(err, "a " + field + " is longer than " + std::to_string(kMaxField) + " bytes",
+                      BAD_MANIFEST);
+    }
+    xmlFreeDoc(doc);
+    if (st == OK) *out = pkg;
+    return st;
+}
+
+Status parseManifest(const std::string& path, Package* out, std::string* err,
+                     const std::string& shownAs) {
+    const std::string& shown = shownAs.empty() ? path : shownAs;
+    // Never blocks on a FIFO, never follows a link to somewhere else.
+    ScopedFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid()) return fail(err, "cannot open " + shown + ": " + strerror(errno), NOT_FOUND);
+    struct stat st;
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return fail(err, "cannot open " + shown + ": not a regular file", NOT_FOUND);
+    std::string data;
+    std::vector<char> buf(65536);
+    ssize_t n;
+    while ((n = read(fd.get(), buf.data(), buf.size())) > 0) {
+        data.append(buf.data(), n);
+        if (data.size() > kMaxManifest) break;
+    }
+    fd.reset();
+    if (n < 0) return fail(err, "cannot read " + shown + ": " + strerror(errno), IO_FAILED);
+    std::string why;
+    Status s = parseManifestText(data.data(), data.size(), out, &why);
+    if (s != OK && err) *err = shown + ": " + why;
+    return s;
+}
+}  // namespace device
