@@ -65,7 +65,7 @@ bool makeIcon(const std::string& path, const std::string& name) {
     evas_object_geometry_get(letter, nullptr, nullptr, &lw, &lh);
     evas_object_move(letter, (n - lw) / 2, (n - lh) / 2);
     evas_object_show(letter);
-    bool ok = ui_inspect_save_pixels(ee, path, true);
+    bool ok = ui_inspect_save_pixels(ee, path.c_str(), true);
     ecore_evas_free(ee);
     return ok;
 }
@@ -96,7 +96,7 @@ struct Shot {
 
 Eina_Bool shoot(void* data) {
     auto* s = static_cast<Shot*>(data);
-    s->ok = ui_inspect_snapshot(s->base);
+    s->ok = ui_inspect_snapshot(s->base.c_str());
     elm_exit();
     return ECORE_CALLBACK_CANCEL;
 }

@@ -4,6 +4,8 @@
 
 #include <vornix/inspect.h>
 
+#include "inspect_internal.h"
+
 #include <Ecore.h>
 #include <Ecore_Evas.h>
 #include <Elementary.h>
@@ -85,13 +87,14 @@ bool labelTextSize(Evas_Object* o, int* w, int* h) {
 std::string gSnapshotBase;
 
 Eina_Bool snapshotLater(void*) {
-    ui_inspect_snapshot(gSnapshotBase);
+    ui_inspect_snapshot(gSnapshotBase.c_str());
     return ECORE_CALLBACK_CANCEL;
 }
 
 }  // namespace
 
-bool ui_inspect_save_pixels(Ecore_Evas* ee, const std::string& path, bool alpha) {
+int ui_inspect_save_pixels(Ecore_Evas* ee, const char* path, int alpha) {
+    if (!ee || !path) return 0;
     int w = 0, h = 0;
     ecore_evas_geometry_get(ee, nullptr, nullptr, &w, &h);
     ecore_evas_manual_render(ee);
@@ -103,17 +106,19 @@ bool ui_inspect_save_pixels(Ecore_Evas* ee, const std::string& path, bool alpha)
     evas_object_image_alpha_set(img, alpha);
     evas_object_image_size_set(img, w, h);
     evas_object_image_data_copy_set(img, const_cast<void*>(pixels));
-    bool ok = evas_object_image_save(img, path.c_str(), nullptr, "compress=6");
+    bool ok = evas_object_image_save(img, path, nullptr, "compress=6");
     ecore_evas_free(out);
     return ok;
 }
 
-bool ui_inspect_snapshot(const std::string& base) {
-    Evas_Object* win = topWindow();
+int ui_inspect_snapshot(const char* basePath) {
+    Evas_Object* win = basePath ? topWindow() : nullptr;
     if (!win) return false;
+    std::string base = basePath;
     // The listing appears last and whole (written aside, then renamed): whoever waits
     // for it finds the picture too.
-    ui_inspect_save_pixels(ecore_evas_ecore_evas_get(evas_object_evas_get(win)), base + ".png");
+    ui_inspect_save_pixels(ecore_evas_ecore_evas_get(evas_object_evas_get(win)),
+                           (base + ".png").c_str(), false);
     std::string listing = base + ".txt", partial = listing + ".part";
     FILE* f = fopen(partial.c_str(), "we");
     if (!f) return false;
@@ -137,13 +142,13 @@ bool ui_inspect_snapshot(const std::string& base) {
     return written;
 }
 
-bool ui_inspect_tap(const std::string& text) {
-    Evas_Object* win = topWindow();
+int ui_inspect_tap(const char* text) {
+    Evas_Object* win = text ? topWindow() : nullptr;
     if (!win) return false;
     Evas_Object* target = nullptr;
     walkWindow(win, [&](Evas_Object* o) {
         const char* t = isWidget(o, "elm_button") ? elm_object_part_text_get(o, nullptr) : nullptr;
-        if (t && text == t) target = o;  // the topmost match wins
+        if (t && strcmp(text, t) == 0) target = o;  // the topmost match wins
     });
     if (!target) return false;
     int x, y, w, h;
@@ -156,12 +161,12 @@ bool ui_inspect_tap(const std::string& text) {
     return true;
 }
 
-bool ui_inspect_key(const std::string& keyname) {
-    Evas_Object* win = topWindow();
+int ui_inspect_key(const char* keyname) {
+    Evas_Object* win = keyname ? topWindow() : nullptr;
     if (!win) return false;
     Evas* e = evas_object_evas_get(win);
     unsigned int ts = static_cast<unsigned int>(ecore_loop_time_get() * 1000);
-    const char* k = keyname.c_str();
+    const char* k = keyname;
     evas_event_feed_key_down(e, k, k, nullptr, nullptr, ts, nullptr);
     evas_event_feed_key_up(e, k, k, nullptr, nullptr, ts + 1, nullptr);
     return true;
@@ -173,11 +178,11 @@ bool ui_inspect_control(const std::string& line) {
     std::string arg = space == std::string::npos ? "" : line.substr(space + 1);
     if (arg.empty()) return false;
     if (verb == "snapshot")
-        ui_inspect_snapshot(arg);
+        ui_inspect_snapshot(arg.c_str());
     else if (verb == "tap")
-        ui_inspect_tap(arg);
+        ui_inspect_tap(arg.c_str());
     else if (verb == "key")
-        ui_inspect_key(arg);
+        ui_inspect_key(arg.c_str());
     else
         return false;
     return true;

@@ -44,32 +44,32 @@ char* externalFolder(const char* sub) {
 
 extern "C" {
 
-int app_get_id(char** id) {
+EXPORT_API int app_get_id(char** id) {
     return query(id, [](const device::Package&, const device::AppEntry& a) { return a.appId; });
 }
 
-int app_get_name(char** name) {
+EXPORT_API int app_get_name(char** name) {
     return query(name, [](const device::Package&, const device::AppEntry& a) { return a.label; });
 }
 
-int app_get_version(char** version) {
+EXPORT_API int app_get_version(char** version) {
     return query(version,
                  [](const device::Package& p, const device::AppEntry&) { return p.version; });
 }
 
-char* app_get_data_path(void) {
+EXPORT_API char* app_get_data_path(void) {
     // The only getter besides the shared data one that reports through the last result.
     char* p = folder("data/");
     set_last_result(p ? APP_ERROR_NONE : APP_ERROR_INVALID_CONTEXT);
     return p;
 }
 
-char* app_get_cache_path(void) { return folder("cache/"); }
-char* app_get_resource_path(void) { return folder("res/"); }
-char* app_get_shared_resource_path(void) { return folder("shared/res/"); }
-char* app_get_shared_trusted_path(void) { return folder("shared/trusted/"); }
+EXPORT_API char* app_get_cache_path(void) { return folder("cache/"); }
+EXPORT_API char* app_get_resource_path(void) { return folder("res/"); }
+EXPORT_API char* app_get_shared_resource_path(void) { return folder("shared/res/"); }
+EXPORT_API char* app_get_shared_trusted_path(void) { return folder("shared/trusted/"); }
 
-char* app_get_shared_data_path(void) {
+EXPORT_API char* app_get_shared_data_path(void) {
     device::Package pkg;
     if (device::currentApp(&pkg, nullptr) != device::OK) {
         set_last_result(APP_ERROR_INVALID_CONTEXT);
@@ -84,11 +84,11 @@ char* app_get_shared_data_path(void) {
     return p;
 }
 
-char* app_get_external_data_path(void) { return externalFolder("data/"); }
-char* app_get_external_cache_path(void) { return externalFolder("cache/"); }
-char* app_get_external_shared_data_path(void) { return externalFolder("shared/data/"); }
+EXPORT_API char* app_get_external_data_path(void) { return externalFolder("data/"); }
+EXPORT_API char* app_get_external_cache_path(void) { return externalFolder("cache/"); }
+EXPORT_API char* app_get_external_shared_data_path(void) { return externalFolder("shared/data/"); }
 
-char* app_get_tep_resource_path(void) {
+EXPORT_API char* app_get_tep_resource_path(void) {
     device::Package pkg;
     if (device::currentApp(&pkg, nullptr) != device::OK) return nullptr;
     std::string tep = pkg.root + "tep/mount/";

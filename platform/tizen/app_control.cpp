@@ -132,7 +132,7 @@ int launch(const std::string& dev, app_control_h h, app_control_reply_cb cb, voi
 }  // namespace
 extern "C" {
 
-int app_control_create(app_control_h* app_control) {
+EXPORT_API int app_control_create(app_control_h* app_control) {
     if (!app_control) return APP_CONTROL_ERROR_INVALID_PARAMETER;
     app_control_h h = newRequest(bundle_create());
     if (!h) return APP_CONTROL_ERROR_OUT_OF_MEMORY;
@@ -140,7 +140,7 @@ int app_control_create(app_control_h* app_control) {
     return APP_CONTROL_ERROR_NONE;
 }
 
-int app_control_destroy(app_control_h app_control) {
+EXPORT_API int app_control_destroy(app_control_h app_control) {
     if (!app_control) return APP_CONTROL_ERROR_INVALID_PARAMETER;
     bundle_free(app_control->data);
     if (app_control->replyFd >= 0) close(app_control->replyFd);
@@ -150,7 +150,7 @@ int app_control_destroy(app_control_h app_control) {
 
 // A copy of a received request can still answer it: each copy holds its own end
 // of the reply channel, and the caller takes the first answer.
-int app_control_clone(app_control_h* clone, app_control_h app_control) {
+EXPORT_API int app_control_clone(app_control_h* clone, app_control_h app_control) {
     if (!clone || !app_control) return APP_CONTROL_ERROR_INVALID_PARAMETER;
     app_control_h h = newRequest(bundle_dup(app_control->data));
     if (!h) return APP_CONTROL_ERROR_OUT_OF_MEMORY;
@@ -160,19 +160,32 @@ int app_control_clone(app_control_h* clone, app_control_h app_control) {
     return APP_CONTROL_ERROR_NONE;
 }
 
-int app_control_set_operation(app_control_h h, const char* v) { return setField(h, kOperation, v); }
-int app_control_get_operation(app_control_h h, char** v) { return getField(h, kOperation, v); }
-int app_control_set_uri(app_control_h h, const char* v) { return setField(h, kUri, v); }
-int app_control_get_uri(app_control_h h, char** v) { return getField(h, kUri, v); }
-int app_control_set_mime(app_control_h h, const char* v) { return setField(h, kMime, v); }
-int app_control_get_mime(app_control_h h, char** v) { return getField(h, kMime, v); }
-int app_control_set_category(app_control_h h, const char* v) { return setField(h, kCategory, v); }
-int app_control_get_category(app_control_h h, char** v) { return getField(h, kCategory, v); }
-int app_control_set_app_id(app_control_h h, const char* v) { return setField(h, kAppId, v); }
-int app_control_get_app_id(app_control_h h, char** v) { return getField(h, kAppId, v); }
+EXPORT_API int app_control_set_operation(app_control_h h, const char* v) {
+    return setField(h, kOperation, v);
+}
+EXPORT_API int app_control_get_operation(app_control_h h, char** v) {
+    return getField(h, kOperation, v);
+}
+EXPORT_API int app_control_set_uri(app_control_h h, const char* v) { return setField(h, kUri, v); }
+EXPORT_API int app_control_get_uri(app_control_h h, char** v) { return getField(h, kUri, v); }
+EXPORT_API int app_control_set_mime(app_control_h h, const char* v) {
+    return setField(h, kMime, v);
+}
+EXPORT_API int app_control_get_mime(app_control_h h, char** v) { return getField(h, kMime, v); }
+EXPORT_API int app_control_set_category(app_control_h h, const char* v) {
+    return setField(h, kCategory, v);
+}
+EXPORT_API int app_control_get_category(app_control_h h, char** v) {
+    return getField(h, kCategory, v);
+}
+EXPORT_API int app_control_set_app_id(app_control_h h, const char* v) {
+    return setField(h, kAppId, v);
+}
+EXPORT_API int app_control_get_app_id(app_control_h h, char** v) { return getField(h, kAppId, v); }
 
 // A key added again replaces its earlier value.
-int app_control_add_extra_data(app_control_h app_control, const char* key, const char* value) {
+EXPORT_API int app_control_add_extra_data(app_control_h app_control, const char* key,
+                                          const char* value) {
     int ret = checkExtraKey(app_control, key);
     if (ret != APP_CONTROL_ERROR_NONE) return ret;
     if (!value) return APP_CONTROL_ERROR_INVALID_PARAMETER;
@@ -180,8 +193,8 @@ int app_control_add_extra_data(app_control_h app_control, const char* key, const
     return fromBundle(bundle_add_str(app_control->data, key, value));
 }
 
-int app_control_add_extra_data_array(app_control_h app_control, const char* key,
-                                     const char* value[], int length) {
+EXPORT_API int app_control_add_extra_data_array(app_control_h app_control, const char* key,
+                                                const char* value[], int length) {
     int ret = checkExtraKey(app_control, key);
     if (ret != APP_CONTROL_ERROR_NONE) return ret;
     if (!value || length <= 0) return APP_CONTROL_ERROR_INVALID_PARAMETER;
@@ -191,7 +204,7 @@ int app_control_add_extra_data_array(app_control_h app_control, const char* key,
     return fromBundle(bundle_add_str_array(app_control->data, key, value, length));
 }
 
-int app_control_remove_extra_data(app_control_h app_control, const char* key) {
+EXPORT_API int app_control_remove_extra_data(app_control_h app_control, const char* key) {
     int ret = checkExtraKey(app_control, key);
     if (ret != APP_CONTROL_ERROR_NONE) return ret;
     return bundle_del(app_control->data, key) == BUNDLE_ERROR_NONE
@@ -199,7 +212,8 @@ int app_control_remove_extra_data(app_control_h app_control, const char* key) {
                : APP_CONTROL_ERROR_KEY_NOT_FOUND;
 }
 
-int app_control_get_extra_data(app_control_h app_control, const char* key, char** value) {
+EXPORT_API int app_control_get_extra_data(app_control_h app_control, const char* key,
+                                          char** value) {
     int ret = checkExtraKey(app_control, key);
     if (ret != APP_CONTROL_ERROR_NONE) return ret;
     if (!value) return APP_CONTROL_ERROR_INVALID_PARAMETER;
@@ -209,8 +223,8 @@ int app_control_get_extra_data(app_control_h app_control, const char* key, char*
     return getField(app_control, key, value);
 }
 
-int app_control_get_extra_data_array(app_control_h app_control, const char* key, char*** value,
-                                     int* length) {
+EXPORT_API int app_control_get_extra_data_array(app_control_h app_control, const char* key,
+                                                char*** value, int* length) {
     int ret = checkExtraKey(app_control, key);
     if (ret != APP_CONTROL_ERROR_NONE) return ret;
     if (!value || !length) return APP_CONTROL_ERROR_INVALID_PARAMETER;
@@ -232,7 +246,8 @@ int app_control_get_extra_data_array(app_control_h app_control, const char* key,
     return APP_CONTROL_ERROR_NONE;
 }
 
-int app_control_is_extra_data_array(app_control_h app_control, const char* key, bool* array) {
+EXPORT_API int app_control_is_extra_data_array(app_control_h app_control, const char* key,
+                                               bool* array) {
     int ret = checkExtraKey(app_control, key);
     if (ret != APP_CONTROL_ERROR_NONE) return ret;
     if (!array) return APP_CONTROL_ERROR_INVALID_PARAMETER;
@@ -241,8 +256,8 @@ int app_control_is_extra_data_array(app_control_h app_control, const char* key, 
     return type == BUNDLE_TYPE_NONE ? APP_CONTROL_ERROR_KEY_NOT_FOUND : APP_CONTROL_ERROR_NONE;
 }
 
-int app_control_foreach_extra_data(app_control_h app_control, app_control_extra_data_cb callback,
-                                   void* user_data) {
+EXPORT_API int app_control_foreach_extra_data(app_control_h app_control,
+                                              app_control_extra_data_cb callback, void* user_data) {
     if (!app_control || !callback) return APP_CONTROL_ERROR_INVALID_PARAMETER;
     // The keys are taken first: the callback may change the extra data.
     std::vector<std::string> keys;
@@ -260,8 +275,9 @@ int app_control_foreach_extra_data(app_control_h app_control, app_control_extra_
 }
 
 // Only explicit requests are resolved: the app named by the request, when installed.
-int app_control_foreach_app_matched(app_control_h app_control, app_control_app_matched_cb callback,
-                                    void* user_data) {
+EXPORT_API int app_control_foreach_app_matched(app_control_h app_control,
+                                               app_control_app_matched_cb callback,
+                                               void* user_data) {
     if (!app_control || !callback) return APP_CONTROL_ERROR_INVALID_PARAMETER;
     std::string id = textOr(app_control, kAppId);
     if (!id.empty() && device::findApp(id, nullptr, nullptr) == device::OK)
@@ -269,8 +285,8 @@ int app_control_foreach_app_matched(app_control_h app_control, app_control_app_m
     return APP_CONTROL_ERROR_NONE;
 }
 
-int app_control_send_launch_request(app_control_h app_control, app_control_reply_cb callback,
-                                    void* user_data) {
+EXPORT_API int app_control_send_launch_request(app_control_h app_control,
+                                               app_control_reply_cb callback, void* user_data) {
     if (!app_control) return APP_CONTROL_ERROR_INVALID_PARAMETER;
     std::string dev = device::root();
     int ret = launch(dev, app_control, callback, user_data);
@@ -278,7 +294,7 @@ int app_control_send_launch_request(app_control_h app_control, app_control_reply
     return ret;
 }
 
-int app_control_send_terminate_request(app_control_h app_control) {
+EXPORT_API int app_control_send_terminate_request(app_control_h app_control) {
     if (!app_control) return APP_CONTROL_ERROR_INVALID_PARAMETER;
     pid_t pid = app_control->launchPid;
     int ret = pid > 0 ? terminateStarted(pid) : APP_CONTROL_ERROR_INVALID_PARAMETER;
@@ -286,8 +302,8 @@ int app_control_send_terminate_request(app_control_h app_control) {
     return ret;
 }
 
-int app_control_reply_to_launch_request(app_control_h reply, app_control_h request,
-                                        app_control_result_e result) {
+EXPORT_API int app_control_reply_to_launch_request(app_control_h reply, app_control_h request,
+                                                   app_control_result_e result) {
     if (!reply || !request || request->replyFd < 0 ||
         (result != APP_CONTROL_RESULT_SUCCEEDED && result != APP_CONTROL_RESULT_FAILED &&
          result != APP_CONTROL_RESULT_CANCELED))
@@ -306,19 +322,20 @@ int app_control_reply_to_launch_request(app_control_h reply, app_control_h reque
     return sent ? APP_CONTROL_ERROR_NONE : APP_CONTROL_ERROR_IO_ERROR;
 }
 
-int app_control_get_caller(app_control_h app_control, char** id) {
+EXPORT_API int app_control_get_caller(app_control_h app_control, char** id) {
     if (!app_control || !id || !text(app_control, kCaller))
         return APP_CONTROL_ERROR_INVALID_PARAMETER;
     return getField(app_control, kCaller, id);
 }
 
-int app_control_is_reply_requested(app_control_h app_control, bool* requested) {
+EXPORT_API int app_control_is_reply_requested(app_control_h app_control, bool* requested) {
     if (!app_control || !requested) return APP_CONTROL_ERROR_INVALID_PARAMETER;
     *requested = app_control->received && text(app_control, kWaitReply) != nullptr;
     return APP_CONTROL_ERROR_NONE;
 }
 
-int app_control_set_launch_mode(app_control_h app_control, app_control_launch_mode_e mode) {
+EXPORT_API int app_control_set_launch_mode(app_control_h app_control,
+                                           app_control_launch_mode_e mode) {
     if (!app_control ||
         (mode != APP_CONTROL_LAUNCH_MODE_SINGLE && mode != APP_CONTROL_LAUNCH_MODE_GROUP))
         return APP_CONTROL_ERROR_INVALID_PARAMETER;
@@ -326,7 +343,8 @@ int app_control_set_launch_mode(app_control_h app_control, app_control_launch_mo
                     mode == APP_CONTROL_LAUNCH_MODE_GROUP ? "group" : nullptr);
 }
 
-int app_control_get_launch_mode(app_control_h app_control, app_control_launch_mode_e* mode) {
+EXPORT_API int app_control_get_launch_mode(app_control_h app_control,
+                                           app_control_launch_mode_e* mode) {
     if (!app_control || !mode) return APP_CONTROL_ERROR_INVALID_PARAMETER;
     const char* m = text(app_control, kLaunchMode);
     *mode =

@@ -46,7 +46,6 @@
 #include <Ecore_Evas.h>
 #include <Elementary.h>
 
-#include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -57,7 +56,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -67,6 +65,8 @@
 #include <vornix/device/files.h>
 #include <vornix/device/scoped_fd.h>
 #include <vornix/inspect.h>
+
+#include "inspect_internal.h"
 
 #include "app_control_internal.h"
 
@@ -151,45 +151,12 @@ void onWindowDel(void*, Evas*, Evas_Object* win, void*) {
     evas_object_event_callback_del(win, EVAS_CALLBACK_DEL, onWindowDel);
 }
 
-// One side of the screen, 1 to 16384 pixels, read whole: a number past the range of an
-// int or a long is no size, on 32 bits as on 64.
-bool screenSide(const char** s, int* side) {
-    char* end = nullptr;
-    unsigned long n = isdigit(static_cast<unsigned char>(**s)) ? strtoul(*s, &end, 10) : 0;
-    if (n == 0 || n > 16384) return false;
-    *side = static_cast<int>(n);
-    *s = end;
-    return true;
-}
-
-// The device's screen, which an app's windows fill.
-void screenSize(int* w, int* h) {
-    *w = 720;
-    *h = 1280;
-    const char* s = env::screen();
-    int sw = 0, sh = 0;
-    if (s && screenSide(&s, &sw) && *s++ == 'x' && screenSide(&s, &sh) && *s == '\0') {
-        *w = sw;
-        *h = sh;
-    }
-}
-
-// The platform's scale for a screen: its DPI / 90 x the profile factor (mobile: 0.7 up to
-// 4.4 inches, 0.8 above). A desktop has no physical size, so a phone is assumed: 4 inches
-// for a screen narrower than 720 pixels (480x800: 1.8), otherwise 5 inches (720x1280: 2.6,
-// 1080x1920: 3.9). Rounded to a tenth, as devices configure it.
-double derivedScale(int w, int h) {
-    bool small = std::min(w, h) < 720;
-    double dpi = std::hypot(static_cast<double>(w), static_cast<double>(h)) / (small ? 4.0 : 5.0);
-    double scale = std::round(dpi / 90 * (small ? 0.7 : 0.8) * 10) / 10;
-    return std::max(scale, 0.1);
-}
-
 // Elementary keeps each window on its canvas's data under "elm_win"; new windows are
 // picked up whenever the app could have made one.
 void trackWindows() {
     int sw, sh;
-    screenSize(&sw, &sh);
+    double scale;
+    ui_screen(&sw, &sh, &scale);
     Eina_List* all = ecore_evas_ecore_evas_list_get();
     Eina_List* it;
     void* ee;
@@ -353,26 +320,10 @@ void withdraw() {
 
 }  // namespace
 
-void ui_screen(int* w, int* h, double* scale) {
-    screenSize(w, h);
-    *scale = derivedScale(*w, *h);
-    const char* s = env::screenScale();
-    char* end = nullptr;
-    double v = s ? strtod(s, &end) : 0;
-    if (s && end != s && *end == '\0' && v >= 0.1 && v <= 10) *scale = v;
-}
-
-void ui_scale_set(double screenScale) {
-    elm_config_scale_set(screenScale / kThemeBaseScale);
-    // Only objects outside the widgets take edje's own scale: the window's frame, which the
-    // desktop theme draws and a device does not have. Scaled, its title bar's hidden offsets
-    // round to whole pixels and move the window's content up one (at 2.17) or more.
-    edje_scale_set(1.0);
-}
-
 extern "C" {
 
-int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, void* user_data) {
+EXPORT_API int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback,
+                           void* user_data) {
     if (!callback || !callback->create || argc < 1 || !argv) return APP_ERROR_INVALID_PARAMETER;
     if (g.state != State::Idle) return APP_ERROR_ALREADY_RUNNING;
     // The toolkit's errors stay, without a backtrace each (a desktop without a system bus
@@ -437,15 +388,16 @@ int ui_app_main(int argc, char** argv, ui_app_lifecycle_callback_s* callback, vo
     return APP_ERROR_NONE;
 }
 
-void ui_app_exit(void) {
+EXPORT_API void ui_app_exit(void) {
     // Asked before the loop started: the loop is skipped rather than run for nothing.
     if ((g.state == State::Creating || g.state == State::Running) && !g.inLoop)
         g.exitBeforeLoop = true;
     elm_exit();
 }
 
-int ui_app_add_event_handler(app_event_handler_h* event_handler, app_event_type_e event_type,
-                             app_event_cb callback, void* user_data) {
+EXPORT_API int ui_app_add_event_handler(app_event_handler_h* event_handler,
+                                        app_event_type_e event_type, app_event_cb callback,
+                                        void* user_data) {
     if (!event_handler || !callback || event_type < APP_EVENT_LOW_MEMORY ||
         event_type > APP_EVENT_SUSPENDED_STATE_CHANGED)
         return APP_ERROR_INVALID_PARAMETER;
@@ -456,7 +408,7 @@ int ui_app_add_event_handler(app_event_handler_h* event_handler, app_event_type_
     return APP_ERROR_NONE;
 }
 
-int ui_app_remove_event_handler(app_event_handler_h event_handler) {
+EXPORT_API int ui_app_remove_event_handler(app_event_handler_h event_handler) {
     auto it = std::find(gHandlers.begin(), gHandlers.end(), event_handler);
     if (!event_handler || it == gHandlers.end()) return APP_ERROR_INVALID_PARAMETER;
     gHandlers.erase(it);
@@ -464,7 +416,7 @@ int ui_app_remove_event_handler(app_event_handler_h event_handler) {
     return APP_ERROR_NONE;
 }
 
-app_device_orientation_e app_get_device_orientation(void) {
+EXPORT_API app_device_orientation_e app_get_device_orientation(void) {
     // Desktop screens do not turn.
     return APP_DEVICE_ORIENTATION_0;
 }

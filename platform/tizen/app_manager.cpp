@@ -47,7 +47,7 @@ int infoText(app_info_h info, char** out, const std::string& (*pick)(const app_i
 
 extern "C" {
 
-int app_manager_get_shared_data_path(const char* app_id, char** path) {
+EXPORT_API int app_manager_get_shared_data_path(const char* app_id, char** path) {
     if (!path) return APP_MANAGER_ERROR_INVALID_PARAMETER;
     device::Package pkg, self;
     int r = lookup(app_id, &pkg, nullptr);
@@ -58,15 +58,15 @@ int app_manager_get_shared_data_path(const char* app_id, char** path) {
     return dupOut(pkg.root + "shared/data/", path);
 }
 
-int app_manager_get_shared_resource_path(const char* app_id, char** path) {
+EXPORT_API int app_manager_get_shared_resource_path(const char* app_id, char** path) {
     return sharedFolder(app_id, path, "shared/res/");
 }
 
-int app_manager_get_shared_trusted_path(const char* app_id, char** path) {
+EXPORT_API int app_manager_get_shared_trusted_path(const char* app_id, char** path) {
     return sharedFolder(app_id, path, "shared/trusted/");
 }
 
-int app_manager_get_external_shared_data_path(const char* app_id, char** path) {
+EXPORT_API int app_manager_get_external_shared_data_path(const char* app_id, char** path) {
     if (!path) return APP_MANAGER_ERROR_INVALID_PARAMETER;
     device::Package pkg;
     int r = lookup(app_id, &pkg, nullptr);
@@ -74,11 +74,11 @@ int app_manager_get_external_shared_data_path(const char* app_id, char** path) {
     return dupOut(device::sdcardDir(device::root()) + "apps/" + pkg.pkgId + "/shared/data/", path);
 }
 
-int app_manager_get_app_info(const char* app_id, app_info_h* app_info) {
+EXPORT_API int app_manager_get_app_info(const char* app_id, app_info_h* app_info) {
     return app_info_create(app_id, app_info);
 }
 
-int app_manager_is_running(const char* app_id, bool* running) {
+EXPORT_API int app_manager_is_running(const char* app_id, bool* running) {
     if (!app_id || !running) return APP_MANAGER_ERROR_INVALID_PARAMETER;
     int r = lookup(app_id, nullptr, nullptr);
     if (r != APP_MANAGER_ERROR_NONE) return r;
@@ -86,7 +86,7 @@ int app_manager_is_running(const char* app_id, bool* running) {
     return APP_MANAGER_ERROR_NONE;
 }
 
-int app_info_create(const char* app_id, app_info_h* app_info) {
+EXPORT_API int app_info_create(const char* app_id, app_info_h* app_info) {
     if (!app_info) return APP_MANAGER_ERROR_INVALID_PARAMETER;
     app_info_s info;
     int r = lookup(app_id, &info.pkg, &info.app);
@@ -95,41 +95,41 @@ int app_info_create(const char* app_id, app_info_h* app_info) {
     return APP_MANAGER_ERROR_NONE;
 }
 
-int app_info_destroy(app_info_h app_info) {
+EXPORT_API int app_info_destroy(app_info_h app_info) {
     if (!app_info) return APP_MANAGER_ERROR_INVALID_PARAMETER;
     delete app_info;
     return APP_MANAGER_ERROR_NONE;
 }
 
-int app_info_clone(app_info_h* clone, app_info_h app_info) {
+EXPORT_API int app_info_clone(app_info_h* clone, app_info_h app_info) {
     if (!clone || !app_info) return APP_MANAGER_ERROR_INVALID_PARAMETER;
     *clone = new app_info_s(*app_info);
     return APP_MANAGER_ERROR_NONE;
 }
 
-int app_info_get_app_id(app_info_h app_info, char** app_id) {
+EXPORT_API int app_info_get_app_id(app_info_h app_info, char** app_id) {
     return infoText(app_info, app_id,
                     [](const app_info_s& i) -> const std::string& { return i.app.appId; });
 }
 
-int app_info_get_exec(app_info_h app_info, char** exec) {
+EXPORT_API int app_info_get_exec(app_info_h app_info, char** exec) {
     if (!app_info || !exec) return APP_MANAGER_ERROR_INVALID_PARAMETER;
     return dupOut(app_info->pkg.root + "bin/" + app_info->app.exec, exec);
 }
 
-int app_info_get_label(app_info_h app_info, char** label) {
+EXPORT_API int app_info_get_label(app_info_h app_info, char** label) {
     return infoText(app_info, label,
                     [](const app_info_s& i) -> const std::string& { return i.app.label; });
 }
 
-int app_info_get_icon(app_info_h app_info, char** path) {
+EXPORT_API int app_info_get_icon(app_info_h app_info, char** path) {
     if (!app_info || !path) return APP_MANAGER_ERROR_INVALID_PARAMETER;
     // Icons are installed in the package's shared resources; no icon gives an empty text.
     const std::string& icon = app_info->app.icon;
     return dupOut(icon.empty() ? "" : app_info->pkg.root + "shared/res/" + icon, path);
 }
 
-int app_info_get_package(app_info_h app_info, char** package) {
+EXPORT_API int app_info_get_package(app_info_h app_info, char** package) {
     return infoText(app_info, package,
                     [](const app_info_s& i) -> const std::string& { return i.pkg.pkgId; });
 }

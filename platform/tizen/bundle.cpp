@@ -23,6 +23,7 @@
 // unique. Anything else is refused with BUNDLE_ERROR_INVALID_PARAMETER. The base64
 // text must be canonical (unused bits zero), so decode and encode are inverses.
 #include <bundle.h>
+#include <tizen.h>
 #include <tizen_error.h>
 
 #include <glib.h>
@@ -197,24 +198,24 @@ bundle* decodeLayout(const std::string& raw) {
 
 extern "C" {
 
-bundle* bundle_create(void) {
+EXPORT_API bundle* bundle_create(void) {
     bundle* b = new (std::nothrow) _bundle_t;
     set_last_result(b ? BUNDLE_ERROR_NONE : BUNDLE_ERROR_OUT_OF_MEMORY);
     return b;
 }
 
-int bundle_free(bundle* b) {
+EXPORT_API int bundle_free(bundle* b) {
     if (!b) return BUNDLE_ERROR_INVALID_PARAMETER;
     delete b;
     return BUNDLE_ERROR_NONE;
 }
 
-int bundle_add_str(bundle* b, const char* key, const char* str) {
+EXPORT_API int bundle_add_str(bundle* b, const char* key, const char* str) {
     if (!b || !validKey(key) || !str) return BUNDLE_ERROR_INVALID_PARAMETER;
     return add(b, key, BUNDLE_TYPE_STR, {withTerminator(str)});
 }
 
-int bundle_get_str(bundle* b, const char* key, char** str) {
+EXPORT_API int bundle_get_str(bundle* b, const char* key, char** str) {
     if (!b || !key) return BUNDLE_ERROR_INVALID_PARAMETER;
     keyval_t* kv = find(b, key);
     if (!kv) return BUNDLE_ERROR_KEY_NOT_AVAILABLE;
@@ -224,7 +225,8 @@ int bundle_get_str(bundle* b, const char* key, char** str) {
 }
 
 // A null element would reach readers as a null string; such arrays are refused.
-int bundle_add_str_array(bundle* b, const char* key, const char** str_array, const int len) {
+EXPORT_API int bundle_add_str_array(bundle* b, const char* key, const char** str_array,
+                                    const int len) {
     if (!b || !validKey(key) || len < 0 || (len > 0 && !str_array))
         return BUNDLE_ERROR_INVALID_PARAMETER;
     std::vector<std::string> values;
@@ -235,7 +237,7 @@ int bundle_add_str_array(bundle* b, const char* key, const char** str_array, con
     return add(b, key, BUNDLE_TYPE_STR_ARRAY, std::move(values));
 }
 
-const char** bundle_get_str_array(bundle* b, const char* key, int* len) {
+EXPORT_API const char** bundle_get_str_array(bundle* b, const char* key, int* len) {
     if (len) *len = 0;
     if (!b || !key) {
         set_last_result(BUNDLE_ERROR_INVALID_PARAMETER);
@@ -251,12 +253,12 @@ const char** bundle_get_str_array(bundle* b, const char* key, int* len) {
     return (const char**)kv->pointers.data();
 }
 
-int bundle_add_byte(bundle* b, const char* key, const void* byte, const size_t size) {
+EXPORT_API int bundle_add_byte(bundle* b, const char* key, const void* byte, const size_t size) {
     if (!b || !validKey(key) || (!byte && size > 0)) return BUNDLE_ERROR_INVALID_PARAMETER;
     return add(b, key, BUNDLE_TYPE_BYTE, {std::string((const char*)byte, size)});
 }
 
-int bundle_get_byte(bundle* b, const char* key, void** byte, size_t* size) {
+EXPORT_API int bundle_get_byte(bundle* b, const char* key, void** byte, size_t* size) {
     if (!b || !key) return BUNDLE_ERROR_INVALID_PARAMETER;
     keyval_t* kv = find(b, key);
     if (!kv) return BUNDLE_ERROR_KEY_NOT_AVAILABLE;
@@ -266,7 +268,7 @@ int bundle_get_byte(bundle* b, const char* key, void** byte, size_t* size) {
     return BUNDLE_ERROR_NONE;
 }
 
-int bundle_del(bundle* b, const char* key) {
+EXPORT_API int bundle_del(bundle* b, const char* key) {
     if (!b || !key) return BUNDLE_ERROR_INVALID_PARAMETER;
     keyval_t* kv = find(b, key);
     if (!kv) return BUNDLE_ERROR_KEY_NOT_AVAILABLE;
@@ -279,9 +281,9 @@ int bundle_del(bundle* b, const char* key) {
     return BUNDLE_ERROR_NONE;
 }
 
-int bundle_get_count(bundle* b) { return b ? (int)b->entries.size() : 0; }
+EXPORT_API int bundle_get_count(bundle* b) { return b ? (int)b->entries.size() : 0; }
 
-int bundle_get_type(bundle* b, const char* key) {
+EXPORT_API int bundle_get_type(bundle* b, const char* key) {
     if (!b || !key) {
         set_last_result(BUNDLE_ERROR_INVALID_PARAMETER);
         return BUNDLE_TYPE_NONE;
@@ -291,7 +293,7 @@ int bundle_get_type(bundle* b, const char* key) {
     return kv ? kv->type : BUNDLE_TYPE_NONE;
 }
 
-bundle* bundle_dup(bundle* b_from) {
+EXPORT_API bundle* bundle_dup(bundle* b_from) {
     if (!b_from) {
         set_last_result(BUNDLE_ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -308,7 +310,7 @@ bundle* bundle_dup(bundle* b_from) {
     return b;
 }
 
-void bundle_foreach(bundle* b, bundle_iterator_t iter, void* user_data) {
+EXPORT_API void bundle_foreach(bundle* b, bundle_iterator_t iter, void* user_data) {
     if (!b || !iter) {
         set_last_result(BUNDLE_ERROR_INVALID_PARAMETER);
         return;
@@ -322,25 +324,25 @@ void bundle_foreach(bundle* b, bundle_iterator_t iter, void* user_data) {
     set_last_result(BUNDLE_ERROR_NONE);
 }
 
-int bundle_keyval_get_type(bundle_keyval_t* kv) {
+EXPORT_API int bundle_keyval_get_type(bundle_keyval_t* kv) {
     set_last_result(kv ? BUNDLE_ERROR_NONE : BUNDLE_ERROR_INVALID_PARAMETER);
     return kv ? kv->type : -1;
 }
 
-int bundle_keyval_type_is_array(bundle_keyval_t* kv) {
+EXPORT_API int bundle_keyval_type_is_array(bundle_keyval_t* kv) {
     set_last_result(kv ? BUNDLE_ERROR_NONE : BUNDLE_ERROR_INVALID_PARAMETER);
     return kv && kv->isArray() ? 1 : 0;
 }
 
-int bundle_keyval_get_basic_val(bundle_keyval_t* kv, void** val, size_t* size) {
+EXPORT_API int bundle_keyval_get_basic_val(bundle_keyval_t* kv, void** val, size_t* size) {
     if (!kv || kv->isArray()) return BUNDLE_ERROR_INVALID_PARAMETER;
     if (val) *val = &kv->values[0][0];
     if (size) *size = kv->values[0].size();
     return BUNDLE_ERROR_NONE;
 }
 
-int bundle_keyval_get_array_val(bundle_keyval_t* kv, void*** array_val, unsigned int* array_len,
-                                size_t** array_element_size) {
+EXPORT_API int bundle_keyval_get_array_val(bundle_keyval_t* kv, void*** array_val,
+                                           unsigned int* array_len, size_t** array_element_size) {
     if (!kv || !kv->isArray()) return BUNDLE_ERROR_INVALID_PARAMETER;
     if (array_val) *array_val = kv->pointers.data();
     if (array_len) *array_len = (unsigned int)kv->values.size();
@@ -348,7 +350,7 @@ int bundle_keyval_get_array_val(bundle_keyval_t* kv, void*** array_val, unsigned
     return BUNDLE_ERROR_NONE;
 }
 
-int bundle_encode(bundle* b, bundle_raw** r, int* len) {
+EXPORT_API int bundle_encode(bundle* b, bundle_raw** r, int* len) {
     if (!b || !r || !len) return BUNDLE_ERROR_INVALID_PARAMETER;
     std::string raw(kMagic, 4);
     putU32(&raw, (uint32_t)b->entries.size());
@@ -370,7 +372,7 @@ int bundle_encode(bundle* b, bundle_raw** r, int* len) {
     return BUNDLE_ERROR_NONE;
 }
 
-bundle* bundle_decode(const bundle_raw* r, const int len) {
+EXPORT_API bundle* bundle_decode(const bundle_raw* r, const int len) {
     std::string raw;
     bundle* b = nullptr;
     if (r && len > 0 && fromBase64(r, (size_t)len, &raw)) b = decodeLayout(raw);

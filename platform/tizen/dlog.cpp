@@ -4,6 +4,7 @@
 // The file, the lowest priority and standard error are chosen by the environment
 // (environment.h); the line format is log_format.h's.
 #include <dlog.h>
+#include <tizen.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -81,7 +82,7 @@ Sink& sink() {
 
 extern "C" {
 
-int dlog_vprint(log_priority prio, const char* tag, const char* fmt, va_list ap) {
+EXPORT_API int dlog_vprint(log_priority prio, const char* tag, const char* fmt, va_list ap) {
     if (prio <= DLOG_DEFAULT || prio >= DLOG_PRIO_MAX || !fmt) return DLOG_ERROR_INVALID_PARAMETER;
     Sink& s = sink();
     if (static_cast<int>(prio) < s.threshold) return 0;
@@ -93,12 +94,13 @@ int dlog_vprint(log_priority prio, const char* tag, const char* fmt, va_list ap)
 }
 
 // The convenience macros' entry: every log buffer goes to the one device log.
-int __dlog_vprint(log_id_t log_id, int prio, const char* tag, const char* fmt, va_list ap) {
+EXPORT_API int __dlog_vprint(log_id_t log_id, int prio, const char* tag, const char* fmt,
+                             va_list ap) {
     if (log_id <= LOG_ID_INVALID || log_id >= LOG_ID_MAX) return DLOG_ERROR_INVALID_PARAMETER;
     return dlog_vprint(static_cast<log_priority>(prio), tag, fmt, ap);
 }
 
-int __dlog_print(log_id_t log_id, int prio, const char* tag, const char* fmt, ...) {
+EXPORT_API int __dlog_print(log_id_t log_id, int prio, const char* tag, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     int r = __dlog_vprint(log_id, prio, tag, fmt, ap);
@@ -106,7 +108,7 @@ int __dlog_print(log_id_t log_id, int prio, const char* tag, const char* fmt, ..
     return r;
 }
 
-int dlog_print(log_priority prio, const char* tag, const char* fmt, ...) {
+EXPORT_API int dlog_print(log_priority prio, const char* tag, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     int r = dlog_vprint(prio, tag, fmt, ap);

@@ -5,6 +5,7 @@
 // Each canvas with registered objects holds one hidden rectangle that grabs the key
 // names below, so a key press is seen whichever widget has the focus.
 #include <efl_extension.h>
+#include <tizen.h>
 
 #include <string.h>
 
@@ -118,8 +119,8 @@ bool validType(Eext_Callback_Type type) {
 
 extern "C" {
 
-EAPI void eext_object_event_callback_add(Evas_Object* obj, Eext_Callback_Type type,
-                                         Eext_Event_Cb func, void* data) {
+EXPORT_API void eext_object_event_callback_add(Evas_Object* obj, Eext_Callback_Type type,
+                                               Eext_Event_Cb func, void* data) {
     if (!obj || !func || !validType(type)) return;
     Evas* canvas = evas_object_evas_get(obj);
     if (!canvas) return;
@@ -133,8 +134,8 @@ EAPI void eext_object_event_callback_add(Evas_Object* obj, Eext_Callback_Type ty
     it->second.order = ++gOrder;
 }
 
-EAPI void* eext_object_event_callback_del(Evas_Object* obj, Eext_Callback_Type type,
-                                          Eext_Event_Cb func) {
+EXPORT_API void* eext_object_event_callback_del(Evas_Object* obj, Eext_Callback_Type type,
+                                                Eext_Event_Cb func) {
     auto it = obj ? gObjects.find(obj) : gObjects.end();
     if (it == gObjects.end() || !func || !validType(type)) return nullptr;
     std::vector<Entry>& entries = it->second.entries;

@@ -40,7 +40,8 @@ int find(const char* id, package_info_h* out) {
 
 extern "C" {
 
-int package_manager_get_package_info(const char* package_id, package_info_h* package_info) {
+EXPORT_API int package_manager_get_package_info(const char* package_id,
+                                                package_info_h* package_info) {
     if (!package_id || !package_info) return PACKAGE_MANAGER_ERROR_INVALID_PARAMETER;
     // Like the platform, an app must declare the privilege to ask. A process that runs
     // as no app (a desktop tool) has no manifest to declare it in and is not checked.
@@ -51,7 +52,7 @@ int package_manager_get_package_info(const char* package_id, package_info_h* pac
     return find(package_id, package_info);
 }
 
-int package_manager_get_package_id_by_app_id(const char* app_id, char** package_id) {
+EXPORT_API int package_manager_get_package_id_by_app_id(const char* app_id, char** package_id) {
     if (!app_id || !package_id) return PACKAGE_MANAGER_ERROR_INVALID_PARAMETER;
     device::Package pkg;
     if (device::findApp(app_id, &pkg, nullptr) != device::OK)
@@ -59,27 +60,27 @@ int package_manager_get_package_id_by_app_id(const char* app_id, char** package_
     return dupOut(pkg.pkgId, package_id);
 }
 
-int package_info_create(const char* package, package_info_h* package_info) {
+EXPORT_API int package_info_create(const char* package, package_info_h* package_info) {
     return find(package, package_info);
 }
 
-int package_info_destroy(package_info_h package_info) {
+EXPORT_API int package_info_destroy(package_info_h package_info) {
     if (!package_info) return PACKAGE_MANAGER_ERROR_INVALID_PARAMETER;
     delete package_info;
     return PACKAGE_MANAGER_ERROR_NONE;
 }
 
-int package_info_get_package(package_info_h package_info, char** package) {
+EXPORT_API int package_info_get_package(package_info_h package_info, char** package) {
     if (!package_info || !package) return PACKAGE_MANAGER_ERROR_INVALID_PARAMETER;
     return dupOut(package_info->pkg.pkgId, package);
 }
 
-int package_info_get_label(package_info_h package_info, char** label) {
+EXPORT_API int package_info_get_label(package_info_h package_info, char** label) {
     if (!package_info || !label) return PACKAGE_MANAGER_ERROR_INVALID_PARAMETER;
     return dupOut(package_info->pkg.label, label);
 }
 
-int package_info_get_version(package_info_h package_info, char** version) {
+EXPORT_API int package_info_get_version(package_info_h package_info, char** version) {
     if (!package_info || !version) return PACKAGE_MANAGER_ERROR_INVALID_PARAMETER;
     // A manifest without a version: success with no text, as the platform can answer.
     if (!package_info->pkg.hasVersion) {

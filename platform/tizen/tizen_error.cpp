@@ -58,11 +58,11 @@ const Text kTexts[] = {
 
 extern "C" {
 
-int get_last_result(void) { return lastResult; }
+EXPORT_API int get_last_result(void) { return lastResult; }
 
-void set_last_result(int err) { lastResult = err; }
+EXPORT_API void set_last_result(int err) { lastResult = err; }
 
-char* get_error_message(int err) {
+EXPORT_API char* get_error_message(int err) {
     for (const Text& t : kTexts)
         if (t.code == err) return const_cast<char*>(t.text);
     return const_cast<char*>("Unknown error");

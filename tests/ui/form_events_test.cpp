@@ -72,7 +72,7 @@ TEST_F(FormEvents, WhatEndsTheLoopAndWhatDoesNot) {
         std::istringstream keys(r.act ? "" : r.what);
         auto act = [&] {
             if (r.act) r.act();
-            for (std::string k; keys >> k;) ui_inspect_key(k);
+            for (std::string k; keys >> k;) ui_inspect_key(k.c_str());
         };
         EXPECT_EQ(!r.until, ui::runLoop(act, r.until));
         EXPECT_TRUE(!r.until || r.until()) << "not handled in time";

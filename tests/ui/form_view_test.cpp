@@ -55,7 +55,7 @@ TEST_P(FormVariant, IsBuiltAsLaidOutAndTheMessageFits) {
     Ecore_Evas* ee = ecore_evas_ecore_evas_get(evas_object_evas_get(ad->win));
     for (int pass = 0; pass < 10; ++pass) ecore_evas_manual_render(ee);
     std::string base = dev.path() + "/shown";
-    ASSERT_TRUE(ui_inspect_snapshot(base));
+    ASSERT_TRUE(ui_inspect_snapshot(base.c_str()));
     std::istringstream listing(vt::readFile(base + ".txt"));
     std::string placed;
     for (std::string l; std::getline(listing, l);) {

@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: Apache-2.0
+// What the application framework (app_main.cpp) asks of the UI inspection.
+#ifndef VORNIX_INSPECT_INTERNAL_H
+#define VORNIX_INSPECT_INTERNAL_H
+
+#include <string>
+
+// Control messages "snapshot <base>", "tap <text>", "key <name>"; false for any other.
+bool ui_inspect_control(const std::string& line);
+// With VORNIX_SNAPSHOT=<base> set, takes one snapshot shortly after the loop starts.
+void ui_inspect_arm_from_environment();
+
+#endif
