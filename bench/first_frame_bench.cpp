@@ -124,10 +124,10 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> common = {"ELM_ENGINE=buffer", "EINA_LOG_LEVEL=0",
                                        "LD_PRELOAD=" + bin + "/bench/libfirst_frame_probe.so",
-                                       "FIRST_FRAME_FD=3", "VORNIX_DLOG_STDERR=0"};
+                                       "FIRST_FRAME_FD=3", env::assignment(env::kDlogStderr, "0")};
     std::vector<std::string> launcherEnv = common;
-    launcherEnv.push_back("VORNIX_DEVICE=" + dev);
-    launcherEnv.push_back(std::string("VORNIX_APP_ID=") + kHostId);
+    launcherEnv.push_back(env::assignment(env::kDevice, dev));
+    launcherEnv.push_back(env::assignment(env::kAppId, kHostId));
     std::vector<std::string> launcher = {bin + "/vornix"};
     std::vector<std::string> floor = {
         bin + "/bench/first_frame_floor",

@@ -50,9 +50,12 @@ int main(int argc, char** argv) {
         return fprintf(stderr, "%s\n", err.c_str()), 1;
 
     std::string runtime = device::packageDir(dev, "QOR111TBNX") + "shared/res/QorApplication.exe";
-    std::vector<std::string> env = {"VORNIX_DEVICE=" + dev,       "VORNIX_APP_ID=org.example.host",
-                                    "VORNIX_DLOG_FILE=/dev/null", "VORNIX_DLOG_STDERR=0",
-                                    "FLOOR_RUNTIME=" + runtime,   "PATH=/usr/bin:/bin"};
+    std::vector<std::string> env = {env::assignment(env::kDevice, dev),
+                                    env::assignment(env::kAppId, devkit::kHostId),
+                                    env::assignment(env::kDlogFile, "/dev/null"),
+                                    env::assignment(env::kDlogStderr, "0"),
+                                    "FLOOR_RUNTIME=" + runtime,
+                                    "PATH=/usr/bin:/bin"};
     std::string launcher = bin + "/vornix", floor = bin + "/bench/handover_floor";
 
     runOnce(launcher, env);  // warm the page cache for both

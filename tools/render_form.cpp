@@ -84,8 +84,8 @@ bool makeDevice(const std::string& dev, const std::string& name, std::string* er
         VORNIX_SOURCE_DIR "/resources/screen-density-high/download-QOR.png";
     host.copies["shared/res/host.png"] = icon;
     if (!devkit::installPackage(dev, host, err)) return false;
-    setenv("VORNIX_DEVICE", dev.c_str(), 1);
-    setenv("VORNIX_APP_ID", devkit::kHostId, 1);
+    setenv(env::kDevice, dev.c_str(), 1);
+    setenv(env::kAppId, devkit::kHostId, 1);
     return true;
 }
 
@@ -135,8 +135,8 @@ int main(int argc, char** argv) {
     std::string out = argv[1];
     std::string name = argc > 2 ? argv[2] : "Host App";
     setenv("ELM_ENGINE", "buffer", 1);
-    if (!getenv("VORNIX_DLOG_STDERR")) setenv("VORNIX_DLOG_STDERR", "0", 1);
-    setenv("VORNIX_DLOG_FILE", "/dev/null", 0);
+    if (!getenv(env::kDlogStderr)) setenv(env::kDlogStderr, "0", 1);
+    setenv(env::kDlogFile, "/dev/null", 0);
     // Without a system bus the toolkit complains at start; no backtraces for that.
     setenv("EINA_LOG_BACKTRACE", "-1", 0);
     if (mkdir(out.c_str(), 0755) != 0 && errno != EEXIST) {

@@ -224,9 +224,9 @@ int cmdLaunch(const std::string& dev, const std::string& appId,
     if (access(exe.c_str(), X_OK) != 0)
         return fail("cannot start " + appId + ": " + exe + ": " + strerror(errno), 127);
 
-    setenv("VORNIX_APP_ID", appId.c_str(), 1);
+    setenv(env::kAppId, appId.c_str(), 1);
     // Started from the home screen: no launch request of another app's.
-    unsetenv("VORNIX_APP_CONTROL");
+    unsetenv(env::kAppControl);
     std::string why = privateMedia(dev, pkg.hasPrivilege(kMediaPrivilege));
     if (!why.empty())
         fail("no private media folder for this run (" + why + "): the app sees the system's own " +
@@ -417,7 +417,7 @@ int main(int argc, char** argv) {
     int failStatus = cmd == "launch" ? 127 : 1;
     if (!device::isDevice(dev)) return fail(shown + " is not a device folder", failStatus);
     // The device model's lookups, and every app started from here, find the device here.
-    setenv("VORNIX_DEVICE", dev.c_str(), 1);
+    setenv(env::kDevice, dev.c_str(), 1);
     // A change a crash or a failure cut short is finished before anything else; what
     // cannot be finished now is said, and waits.
     std::string why;

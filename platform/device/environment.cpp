@@ -5,11 +5,9 @@
 
 namespace env {
 
-const char kDevice[] = "VORNIX_DEVICE";
-const char kAppId[] = "VORNIX_APP_ID";
-const char kAppControl[] = "VORNIX_APP_CONTROL";
-const char kReplyFd[] = "VORNIX_REPLY_FD";
-const char kDlogFile[] = "VORNIX_DLOG_FILE";
+std::string assignment(const char* name, const std::string& value) {
+    return std::string(name) + "=" + value;
+}
 
 const char* device() { return getenv(kDevice); }
 const char* appId() { return getenv(kAppId); }
@@ -22,12 +20,12 @@ void forgetLaunchRequest() {
 }
 
 const char* dlogFile() { return getenv(kDlogFile); }
-const char* dlogLevel() { return getenv("VORNIX_DLOG_LEVEL"); }
-const char* dlogStderr() { return getenv("VORNIX_DLOG_STDERR"); }
-const char* screen() { return getenv("VORNIX_SCREEN"); }
-const char* screenScale() { return getenv("VORNIX_SCREEN_SCALE"); }
-const char* snapshot() { return getenv("VORNIX_SNAPSHOT"); }
-const char* testKillAt() { return getenv("VORNIX_TEST_KILL_AT"); }
-const char* testStopAt() { return getenv("VORNIX_TEST_STOP_AT"); }
+const char* dlogLevel() { return getenv(kDlogLevel); }
+const char* dlogStderr() { return getenv(kDlogStderr); }
+const char* screen() { return getenv(kScreen); }
+const char* screenScale() { return getenv(kScreenScale); }
+const char* snapshot() { return getenv(kSnapshot); }
+const char* testKillAt() { return getenv(kTestKillAt); }
+const char* testStopAt() { return getenv(kTestStopAt); }
 
 }  // namespace env

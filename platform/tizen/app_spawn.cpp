@@ -105,10 +105,10 @@ std::vector<std::string> childEnvironment(const std::string& dev, const std::str
             keep = keep && !(strncmp(*e, d, strlen(d)) == 0 && (*e)[strlen(d)] == '=');
         if (keep) vars.push_back(*e);
     }
-    vars.push_back(std::string(env::kDevice) + "=" + dev);
-    vars.push_back(std::string(env::kAppId) + "=" + target);
-    vars.push_back(std::string(env::kAppControl) + "=" + request);
-    if (replyFd >= 0) vars.push_back(std::string(env::kReplyFd) + "=" + std::to_string(replyFd));
+    vars.push_back(env::assignment(env::kDevice, dev));
+    vars.push_back(env::assignment(env::kAppId, target));
+    vars.push_back(env::assignment(env::kAppControl, request));
+    if (replyFd >= 0) vars.push_back(env::assignment(env::kReplyFd, std::to_string(replyFd)));
     return vars;
 }
 

@@ -68,7 +68,7 @@ Sink& sink() {
         s.toStderr = !(err && err[0] == '0');
         const char* level = env::dlogLevel();
         if (!parseLevel(level, &s.threshold)) {
-            std::string why = std::string("VORNIX_DLOG_LEVEL=") + level;
+            std::string why = env::assignment(env::kDlogLevel, level);
             for (char& c : why)
                 if (static_cast<unsigned char>(c) < 0x20) c = '?';  // one line, whatever it holds
             why += " is no priority (one of V D I W E F, or 2-7): every line is logged";

@@ -15,6 +15,8 @@
 
 #include <string>
 
+#include <vornix/device/environment.h>
+
 namespace {
 
 int gReplyFd = -1;  // the reply channel, for replies written by hand
@@ -75,7 +77,7 @@ void onAppControl(app_control_h request, void*) {
 
 int main(int argc, char** argv) {
     // Beyond the standard streams, only the reply channel is handed over on purpose.
-    const char* replyFd = getenv("VORNIX_REPLY_FD");
+    const char* replyFd = getenv(env::kReplyFd);
     gReplyFd = replyFd ? atoi(replyFd) : -1;
     std::string fds;
     DIR* d = opendir("/proc/self/fd");

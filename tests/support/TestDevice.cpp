@@ -26,7 +26,7 @@ namespace vt {
 std::string sourceDir() { return VORNIX_SOURCE_DIR; }
 std::string binaryDir() { return VORNIX_BINARY_DIR; }
 std::string launcher() {
-    const char* given = getenv("VORNIX_LAUNCHER");
+    const char* given = getenv(env::kLauncher);
     return given && *given ? given : binaryDir() + "/vornix";
 }
 
@@ -73,10 +73,10 @@ TestDevice::TestDevice() : mPath(makeTempDir("vornix-device")) {
 TestDevice::~TestDevice() {
     // A process left pointing at a removed device would fail the next test obscurely, even
     // when this one ended at a failed assertion.
-    const char* active = getenv("VORNIX_DEVICE");
+    const char* active = getenv(env::kDevice);
     if (active && mPath == active) {
-        unsetenv("VORNIX_DEVICE");
-        unsetenv("VORNIX_APP_ID");
+        unsetenv(env::kDevice);
+        unsetenv(env::kAppId);
     }
     removeTree(mPath);
 }
@@ -97,17 +97,21 @@ void TestDevice::uninstall(const std::string& pkgId) {
 }
 
 void TestDevice::activate(const std::string& appId) const {
-    setenv("VORNIX_DEVICE", mPath.c_str(), 1);
+    setenv(env::kDevice, mPath.c_str(), 1);
     if (appId.empty())
-        unsetenv("VORNIX_APP_ID");
+        unsetenv(env::kAppId);
     else
-        setenv("VORNIX_APP_ID", appId.c_str(), 1);
+        setenv(env::kAppId, appId.c_str(), 1);
 }
 
 std::vector<std::string> TestDevice::env(const std::string& appId) const {
     // No desktop services: the toolkit's system modules would only look for a bus.
-    return {"VORNIX_DEVICE=" + mPath, "VORNIX_APP_ID=" + appId, "VORNIX_DLOG_FILE=",
-            "VORNIX_DLOG_STDERR=0",   "ELM_ENGINE=buffer",      "ECORE_NO_SYSTEM_MODULES=1"};
+    return {env::assignment(env::kDevice, mPath),
+            env::assignment(env::kAppId, appId),
+            env::assignment(env::kDlogFile, ""),
+            env::assignment(env::kDlogStderr, "0"),
+            "ELM_ENGINE=buffer",
+            "ECORE_NO_SYSTEM_MODULES=1"};
 }
 
 static std::vector<std::string> splitLines(const std::string& s) {
@@ -241,12 +245,12 @@ std::string logBody(const std::string& line) {
 
 LogCapture::LogCapture() {
     struct stat st;
-    const char* f = getenv("VORNIX_DLOG_FILE");
+    const char* f = getenv(env::kDlogFile);
     mOffset = f && stat(f, &st) == 0 ? st.st_size : 0;
 }
 
 std::vector<std::string> LogCapture::lines() const {
-    const char* f = getenv("VORNIX_DLOG_FILE");
+    const char* f = getenv(env::kDlogFile);
     std::string all = f ? readFile(f) : "";
     return splitLines(all.size() > static_cast<size_t>(mOffset) ? all.substr(mOffset) : "");
 }

@@ -8,8 +8,8 @@
 int main(int argc, char** argv) {
     std::string dir = vt::makeTempDir("vornix-log");
     std::string file = dir + "/dlog";
-    setenv("VORNIX_DLOG_FILE", file.c_str(), 1);
-    setenv("VORNIX_DLOG_STDERR", "0", 1);
+    setenv(env::kDlogFile, file.c_str(), 1);
+    setenv(env::kDlogStderr, "0", 1);
     setenv("ELM_ENGINE", "buffer", 1);
     testing::InitGoogleTest(&argc, argv);
     int r = RUN_ALL_TESTS();

@@ -65,7 +65,7 @@ class FormTest : public testing::Test {
 protected:
     void start(const Host& host = Host(), bool tooLow = false, const char* screen = "720x1280") {
         TearDown();
-        setenv("VORNIX_SCREEN", screen, 1);
+        setenv(env::kScreen, screen, 1);
         double scale;
         ui_screen(&w, &h, &scale);
         ui_scale_set(scale);  // as ui_app_main sets it
@@ -79,7 +79,7 @@ protected:
     }
     void TearDown() override {
         if (form) MainFormTestPeer::dispose(*form);
-        unsetenv("VORNIX_SCREEN");
+        unsetenv(env::kScreen);
     }
 
     vt::TestDevice dev;

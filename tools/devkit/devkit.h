@@ -12,6 +12,7 @@
 
 #include <vornix/device/control_lines.h>
 #include <vornix/device/device.h>
+#include <vornix/device/environment.h>
 #include <vornix/device/files.h>
 #include <vornix/device/log_format.h>
 #include <vornix/device/package_entry.h>

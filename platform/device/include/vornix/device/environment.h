@@ -1,19 +1,34 @@
 // SPDX-License-Identifier: Apache-2.0
-// The process environment the desktop platform reads: every VORNIX_* variable is
-// read here and nowhere else (README.md lists them for users). On a device the
-// platform's launcher gives a started app its identity; here the environment does.
-// Each call answers the variable's text, or null when it is not set.
+// The process environment the desktop platform reads: every VORNIX_* variable is named
+// here, and the platform reads them through these calls alone (README.md lists them). On a device
+// the platform's launcher gives a started app its identity; here the environment does. Each call
+// answers the variable's text, or null when it is not set.
 #ifndef VORNIX_DEVICE_ENVIRONMENT_H
 #define VORNIX_DEVICE_ENVIRONMENT_H
 
+#include <string>
+
 namespace env {
 
-// The names, for the environment handed to a started app.
-extern const char kDevice[];
-extern const char kAppId[];
-extern const char kAppControl[];
-extern const char kReplyFd[];
-extern const char kDlogFile[];
+// The names: the platform reads them through the calls below; tools and tests use them
+// to set up a process's environment.
+constexpr char kDevice[] = "VORNIX_DEVICE";
+constexpr char kAppId[] = "VORNIX_APP_ID";
+constexpr char kAppControl[] = "VORNIX_APP_CONTROL";
+constexpr char kReplyFd[] = "VORNIX_REPLY_FD";
+constexpr char kDlogFile[] = "VORNIX_DLOG_FILE";
+constexpr char kDlogLevel[] = "VORNIX_DLOG_LEVEL";
+constexpr char kDlogStderr[] = "VORNIX_DLOG_STDERR";
+constexpr char kScreen[] = "VORNIX_SCREEN";
+constexpr char kScreenScale[] = "VORNIX_SCREEN_SCALE";
+constexpr char kSnapshot[] = "VORNIX_SNAPSHOT";
+constexpr char kTestKillAt[] = "VORNIX_TEST_KILL_AT";
+constexpr char kTestStopAt[] = "VORNIX_TEST_STOP_AT";
+// The test suite's own: the launcher the black-box tests run (tests/support).
+constexpr char kLauncher[] = "VORNIX_LAUNCHER";
+
+// "<name>=<value>", an entry of an environment handed to a new process.
+std::string assignment(const char* name, const std::string& value);
 
 // Identity (device_layout.cpp): the device folder, and the app this process runs as.
 const char* device();  // VORNIX_DEVICE: none means no device
