@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: Apache-2.0
-// The group class, to walk only objects that have members, is part of the beta interface.
-#define EFL_BETA_API_SUPPORT 1
-
 #include <vornix/inspect.h>
 
 #include "inspect_internal.h"
@@ -16,6 +13,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <vector>
 
 #include <vornix/device/environment.h>
 
@@ -23,20 +21,11 @@ namespace {
 
 const double kSnapshotDelay = 0.5;  // seconds: lets the theme and text settle
 
-// The visible Elementary window on top, with its canvas.
+// The visible Elementary window on top.
 Evas_Object* topWindow() {
     Evas_Object* found = nullptr;
-    Eina_List* all = ecore_evas_ecore_evas_list_get();
-    Eina_List* it;
-    void* data;
-    EINA_LIST_FOREACH(all, it, data) {
-        Evas* e = ecore_evas_get(static_cast<Ecore_Evas*>(data));
-        for (Evas_Object* o = evas_object_bottom_get(e); o; o = evas_object_above_get(o)) {
-            const char* type = evas_object_type_get(o);
-            if (type && strcmp(type, "elm_win") == 0 && evas_object_visible_get(o)) found = o;
-        }
-    }
-    eina_list_free(all);
+    for (Evas_Object* win : ui_app_windows())
+        if (evas_object_visible_get(win)) found = win;
     return found;
 }
 
@@ -44,7 +33,9 @@ Evas_Object* topWindow() {
 void walk(Evas_Object* o, const std::function<void(Evas_Object*)>& visit) {
     if (!evas_object_visible_get(o)) return;
     visit(o);
-    if (!efl_isa(o, EFL_CANVAS_GROUP_CLASS)) return;  // not a container
+    // Every object with members (widgets, layouts, boxes) is of the group class, whose
+    // legacy name this is; asking any other object for members logs an error.
+    if (!evas_object_smart_type_check(o, "Evas_Object_Smart")) return;
     Eina_List* members = evas_object_smart_members_get(o);
     Eina_List* it;
     void* child;
@@ -92,6 +83,22 @@ Eina_Bool snapshotLater(void*) {
 }
 
 }  // namespace
+
+std::vector<Evas_Object*> ui_app_windows() {
+    std::vector<Evas_Object*> windows;
+    Eina_List* all = ecore_evas_ecore_evas_list_get();
+    Eina_List* it;
+    void* ee;
+    EINA_LIST_FOREACH(all, it, ee) {
+        Evas* e = ecore_evas_get(static_cast<Ecore_Evas*>(ee));
+        for (Evas_Object* o = evas_object_bottom_get(e); o; o = evas_object_above_get(o)) {
+            const char* type = elm_object_widget_check(o) ? elm_object_widget_type_get(o) : nullptr;
+            if (type && strcmp(type, "Elm_Win") == 0) windows.push_back(o);
+        }
+    }
+    eina_list_free(all);
+    return windows;
+}
 
 int ui_inspect_save_pixels(Ecore_Evas* ee, const char* path, int alpha) {
     if (!ee || !path) return 0;

@@ -151,19 +151,13 @@ void onWindowDel(void*, Evas*, Evas_Object* win, void*) {
     evas_object_event_callback_del(win, EVAS_CALLBACK_DEL, onWindowDel);
 }
 
-// Elementary keeps each window on its canvas's data under "elm_win"; new windows are
-// picked up whenever the app could have made one.
+// New windows are picked up whenever the app could have made one.
 void trackWindows() {
     int sw, sh;
     double scale;
     ui_screen(&sw, &sh, &scale);
-    Eina_List* all = ecore_evas_ecore_evas_list_get();
-    Eina_List* it;
-    void* ee;
-    EINA_LIST_FOREACH(all, it, ee) {
-        auto* win =
-            static_cast<Evas_Object*>(ecore_evas_data_get(static_cast<Ecore_Evas*>(ee), "elm_win"));
-        if (!win || std::find(g.windows.begin(), g.windows.end(), win) != g.windows.end()) continue;
+    for (Evas_Object* win : ui_app_windows()) {
+        if (std::find(g.windows.begin(), g.windows.end(), win) != g.windows.end()) continue;
         g.windows.push_back(win);
         evas_object_resize(win, sw, sh);
         evas_object_smart_callback_add(win, "iconified", onWindowSmart, nullptr);
@@ -172,7 +166,6 @@ void trackWindows() {
         evas_object_event_callback_add(win, EVAS_CALLBACK_HIDE, onWindowEvent, nullptr);
         evas_object_event_callback_add(win, EVAS_CALLBACK_DEL, onWindowDel, nullptr);
     }
-    eina_list_free(all);
 }
 
 void untrackWindows() {
