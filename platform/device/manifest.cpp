@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include <libxml/parser.h>
-#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
+#include <libxml/xmlerror.h>
 
 #include <unordered_set>
 #include <vector>
@@ -67,20 +67,35 @@ void readLabel(xmlNode* parent, std::string* label, bool* has) {
 const char* const kAppKinds[] = {"ui-application", "service-application", "widget-application",
                                  "watch-application", "component-based-application"};
 
-struct ErrorSink {
-    std::string first;
-};
+// The parse's error as one line ("line <n>: <message>"), empty when it has none.
+std::string reason(const xmlError* e) {
+    if (!e || !e->message) return "";
+    std::string m = e->message;
+    while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
+    // Some messages go on to a second line: the reason stays one line.
+    for (char& c : m)
+        if (c == '\n') c = ' ';
+    return "line " + std::to_string(e->line) + ": " + m;
+}
 
-void xmlErrorToSink(void* ctx, xmlErrorPtr e) {
-    auto* sink = static_cast<ErrorSink*>(ctx);
-    if (sink->first.empty() && e && e->message) {
-        std::string m = e->message;
-        while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
-        // Some messages go on to a second line: the reason stays one line.
-        for (char& c : m)
-            if (c == '\n') c = ' ';
-        sink->first = "line " + std::to_string(e->line) + ": " + m;
-    }
+// What the parse that runs on this thread found: its first error (later ones often follow
+// from it, and the parser keeps only the last) and whether the document declares an entity.
+struct ParseNotes {
+    std::string firstError;
+    bool declaresEntity = false;
+};
+thread_local ParseNotes* tNotes = nullptr;
+
+void keepFirstError(void*, xmlErrorPtr e) {
+    if (tNotes && tNotes->firstError.empty() && e && e->level >= XML_ERR_ERROR)
+        tNotes->firstError = reason(e);
+}
+
+// Any entity declaration, general or parameter, stops the parse: the manifest is data,
+// nothing in it expands.
+void refuseEntity(void* ctxt, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
+    if (tNotes) tNotes->declaresEntity = true;
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(ctxt));
 }
 
 }  // namespace
@@ -111,13 +126,6 @@ bool isSafeId(const std::string& id) {
 namespace {
 
 const size_t kMaxField = 4096;
-
-// Any entity declaration stops the parse: the manifest is data, nothing in it expands.
-void refuseEntity(void* ctx, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
-    auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
-    *static_cast<bool*>(ctxt->_private) = true;
-    xmlStopParser(ctxt);
-}
 
 // The text of an element made of text only (no entity reference can be in it).
 std::string text(xmlNode* node) {
@@ -159,25 +167,27 @@ Status parseManifestText(const char* data, size_t len, Package* out, std::string
     if (len > kMaxManifest)
         return fail(err, "the manifest is larger than " + std::to_string(kMaxManifest) + " bytes",
                     BAD_MANIFEST);
-    ErrorSink sink;
-    bool declaresEntity = false;
-    xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(data, static_cast<int>(len));
-    if (!ctxt) return fail(err, len ? "out of memory" : "not well-formed XML", BAD_MANIFEST);
-    ctxt->sax->entityDecl = refuseEntity;
-    ctxt->_private = &declaresEntity;
-    // No network, no external DTD, and (above) no entities: the manifest is data.
-    xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-    xmlSetStructuredErrorFunc(&sink, xmlErrorToSink);
-    xmlParseDocument(ctxt);
-    xmlSetStructuredErrorFunc(nullptr, nullptr);
-    xmlDocPtr doc = ctxt->myDoc;
-    bool wellFormed = ctxt->wellFormed && !declaresEntity;
-    ctxt->myDoc = nullptr;
+    if (len == 0) return fail(err, "not well-formed XML", BAD_MANIFEST);
+    // The parse's own handler for its errors (the others are the standard tree builder's).
+    xmlSAXHandler sax;
+    xmlSAXVersion(&sax, 2);
+    sax.serror = keepFirstError;
+    sax.entityDecl = refuseEntity;
+    xmlParserCtxtPtr ctxt = xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr);
+    if (!ctxt) return fail(err, "out of memory", BAD_MANIFEST);
+    ParseNotes notes;
+    tNotes = &notes;
+    // No network, no DTD loaded, no entity substituted, no error printed: the manifest is
+    // data.
+    xmlDocPtr doc = xmlCtxtReadMemory(ctxt, data, static_cast<int>(len), nullptr, nullptr,
+                                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    tNotes = nullptr;
     xmlFreeParserCtxt(ctxt);
-    if (!wellFormed) {
+    if (!doc || notes.declaresEntity) {  // a document only when well-formed
         xmlFreeDoc(doc);
-        if (declaresEntity) return fail(err, "the manifest declares entities", BAD_MANIFEST);
-        return fail(err, sink.first.empty() ? "not well-formed XML" : sink.first, BAD_MANIFEST);
+        if (notes.declaresEntity) return fail(err, "the manifest declares entities", BAD_MANIFEST);
+        const std::string& why = notes.firstError;
+        return fail(err, why.empty() ? "not well-formed XML" : why, BAD_MANIFEST);
     }
 
     Package pkg;
