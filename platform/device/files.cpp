@@ -3,9 +3,10 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <glib.h>
 
 #include <vector>
 
@@ -24,15 +25,10 @@ bool isFile(const std::string& p) {
 }
 
 bool makeDirs(const std::string& path) {
-    std::string cur;
-    size_t pos = 0;
-    while (pos != std::string::npos) {
-        pos = path.find('/', pos + 1);
-        cur = path.substr(0, pos);
-        if (cur.empty()) continue;
-        if (mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST) return false;
-    }
-    return isDir(path);
+    if (g_mkdir_with_parents(path.c_str(), 0755) == 0) return true;
+    // Something else at `path` itself: mkdir's answer, not GLib's "not a directory".
+    if (errno == ENOTDIR && exists(path) && !isDir(path)) errno = EEXIST;
+    return false;
 }
 
 bool exists(const std::string& p) {
@@ -66,19 +62,27 @@ int openForAppending(const std::string& path) {
     return fd.release();
 }
 
+// GLib answers with a GError; the callers name errno's reason, as for every other call.
+int errnoOf(const GError* e) {
+    static const std::pair<int, int> codes[] = {
+        {G_FILE_ERROR_NOSPC, ENOSPC}, {G_FILE_ERROR_ACCES, EACCES},   {G_FILE_ERROR_PERM, EPERM},
+        {G_FILE_ERROR_NOENT, ENOENT}, {G_FILE_ERROR_NOTDIR, ENOTDIR}, {G_FILE_ERROR_ROFS, EROFS},
+        {G_FILE_ERROR_ISDIR, EISDIR}, {G_FILE_ERROR_EXIST, EEXIST},   {G_FILE_ERROR_NOMEM, ENOMEM}};
+    for (const auto& c : codes)
+        if (e && e->domain == G_FILE_ERROR && e->code == c.first) return c.second;
+    return EIO;
+}
+
+// A temporary file beside `path`, renamed over it; when `sync`, written out first. Without
+// it GLib still writes out the text before it replaces a file that has some.
 bool writeFileAtomic(const std::string& path, const std::string& text, bool sync) {
-    size_t slash = path.find_last_of('/');
-    std::string tmp = path.substr(0, slash + 1) + ".tmp-" + path.substr(slash + 1);
-    ScopedFd fd(open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (!fd.valid()) return false;
-    bool ok = write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ok = ok && (!sync || fsync(fd.get()) == 0);
-    ok = fd.closeChecked() && ok;
-    if (ok && rename(tmp.c_str(), path.c_str()) == 0) return true;
-    int saved = errno;
-    unlink(tmp.c_str());
-    errno = saved;
-    return false;
+    GError* e = nullptr;
+    int flags = G_FILE_SET_CONTENTS_CONSISTENT | (sync ? G_FILE_SET_CONTENTS_DURABLE : 0);
+    bool ok = g_file_set_contents_full(path.c_str(), text.data(), text.size(),
+                                       static_cast<GFileSetContentsFlags>(flags), 0644, &e);
+    if (!ok) errno = errnoOf(e);
+    g_clear_error(&e);
+    return ok;
 }
 
 bool syncFileSystem(const std::string& path) {

@@ -95,8 +95,11 @@ std::vector<Intent> readIntents(const std::string& dev) {
         if (name.rfind(kIntent, 0) != 0 || !readSmallFile(dir + name, 512, &text)) continue;
         while (!text.empty() && text.back() == '\n') text.pop_back();
         size_t sp = text.find(' ');
-        out.push_back(
-            {dir + name, text.substr(0, sp), sp == std::string::npos ? "" : text.substr(sp + 1)});
+        Intent in = {dir + name, text.substr(0, sp),
+                     sp == std::string::npos ? "" : text.substr(sp + 1)};
+        // A record's temporary copy, left by a process killed while writing it, has a name
+        // of its own after the record's: it was never made.
+        if (name == std::string(kIntent) + "-" + in.pkgId) out.push_back(in);
     }
     if (d) closedir(d);
     return out;

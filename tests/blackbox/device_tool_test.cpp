@@ -234,6 +234,9 @@ TEST_F(DeviceTool, ChangesLeaveOneWholeVersion) {
         EXPECT_EQ(run("launch org.example.tool").status, left.empty() ? 127 : 0);
         EXPECT_EQ(run(up).status, 0);
     }
+    // The temporary copy of a record that a kill cut short (named after it) is no record.
+    vt::writeFile(mDev + "/var/lib/packages/.intent-org.example.tool.Ab12Cd", down + "\n");
+    EXPECT_EQ(run("list").out.substr(0, 23), "org.example.tool 2.0.0\n");
 }
 
 // A change whose last steps fail stands: it is reported with a warning, every command
