@@ -87,8 +87,7 @@ struct ParseNotes {
 thread_local ParseNotes* tNotes = nullptr;
 
 void keepFirstError(void*, xmlErrorPtr e) {
-    if (tNotes && tNotes->firstError.empty() && e && e->level >= XML_ERR_ERROR)
-        tNotes->firstError = reason(e);
+    if (tNotes && tNotes->firstError.empty() && e && e->message) tNotes->firstError = reason(e);
 }
 
 // Any entity declaration, general or parameter, stops the parse: the manifest is data,
@@ -168,19 +167,24 @@ Status parseManifestText(const char* data, size_t len, Package* out, std::string
         return fail(err, "the manifest is larger than " + std::to_string(kMaxManifest) + " bytes",
                     BAD_MANIFEST);
     if (len == 0) return fail(err, "not well-formed XML", BAD_MANIFEST);
-    // The parse's own handler for its errors (the others are the standard tree builder's).
+    // The standard tree builder, but for entity declarations.
     xmlSAXHandler sax;
     xmlSAXVersion(&sax, 2);
-    sax.serror = keepFirstError;
     sax.entityDecl = refuseEntity;
     xmlParserCtxtPtr ctxt = xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr);
     if (!ctxt) return fail(err, "out of memory", BAD_MANIFEST);
     ParseNotes notes;
     tNotes = &notes;
+    // libxml2 2.9 raises encoding and input errors without the parse's context, so only the
+    // thread's own handler sees them (unset, it prints them): it is ours for this call.
+    xmlStructuredErrorFunc handler = xmlStructuredError;
+    void* handlerData = xmlStructuredErrorContext;
+    xmlSetStructuredErrorFunc(nullptr, keepFirstError);
     // No network, no DTD loaded, no entity substituted, no error printed: the manifest is
     // data.
     xmlDocPtr doc = xmlCtxtReadMemory(ctxt, data, static_cast<int>(len), nullptr, nullptr,
                                       XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    xmlSetStructuredErrorFunc(handlerData, handler);
     tNotes = nullptr;
     xmlFreeParserCtxt(ctxt);
     if (!doc || notes.declaresEntity) {  // a document only when well-formed
