@@ -101,11 +101,13 @@ TEST_F(DeviceTool, RefusalsSayWhyInOneLine) {
                   "<!DOCTYPE manifest [<!ENTITY e \"x\">]><manifest package=\"org\"/>");
     vt::writeFile(t + "forged/tizen-manifest.xml",
                   "<manifest package=\"org\" version=\"1&#10;org.example.fake 9\"/>");
-    vt::PackageSpec hijack = toolPackage("1.0.0"), halfway = v2, innocent;
+    vt::PackageSpec hijack = toolPackage("1.0.0"), halfway = v2, innocent, quoted = v2;
+    quoted.pkgId = "org\"x";  // written as it is: the manifest reads it back
     hijack.pkgId = "org";
     halfway.files["bin"] = "not a folder";  // the copy fails half way
     innocent.pkgId = "org", innocent.apps = {{"org.app", "ui-application", "probe", "", true, ""}};
     folder("hijack", hijack), folder("halfway", halfway), folder("swapped", innocent);
+    folder("quoted", quoted);
     devkit::makeDirs(folder("linked", v2) + "/res");
     link(mProbe.c_str(), (t + "linked/res/probe").c_str());  // not the package's to give
     // Links out of the package; "here" is one too, so ".." after it climbs from elsewhere.
@@ -136,6 +138,9 @@ TEST_F(DeviceTool, RefusalsSayWhyInOneLine) {
         {d + "install " + t + "link1", 1, no + "link1: lib/d/out links out of the package"},
         {d + "install " + t + "link2", 1, no + "link2: lib/d/out links out of the package"},
         {d + "install " + t + "halfway", 1, no + "halfway: cannot create bin: File exists"},
+        {d + "install " + t + "quoted", 1,
+         no + "quoted: " + t +
+             "quoted/tizen-manifest.xml: <manifest> has no valid package attribute"},
         {d + "install " + t + "forged", 1,
          no + "forged: " + t + "forged/tizen-manifest.xml: a version holds a control character"},
         {d + "install " + t + "linked", 1,

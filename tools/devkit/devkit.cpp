@@ -14,6 +14,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <glib.h>
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -21,25 +23,9 @@
 namespace devkit {
 
 std::string escapeXml(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
+    gchar* escaped = g_markup_escape_text(text.data(), static_cast<gssize>(text.size()));
+    std::string out = escaped;
+    g_free(escaped);
     return out;
 }
 
@@ -136,18 +122,19 @@ std::string manifestXml(const PackageSpec& spec) {
     std::string x =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
         "<manifest xmlns=\"http://tizen.org/ns/packages\" api-version=\"" +
-        spec.apiVersion + "\" package=\"" + spec.pkgId + "\"";
+        escapeXml(spec.apiVersion) + "\" package=\"" + escapeXml(spec.pkgId) + "\"";
     if (!spec.noVersion) x += " version=\"" + escapeXml(spec.version) + "\"";
     x += ">\n    <profile name=\"mobile\"/>\n";
     for (const AppSpec& a : spec.apps) {
-        x += "    <" + a.kind + " appid=\"" + a.appId + "\" exec=\"" + escapeXml(a.exec) +
-             "\" type=\"capp\">\n";
+        x += "    <" + a.kind + " appid=\"" + escapeXml(a.appId) + "\" exec=\"" +
+             escapeXml(a.exec) + "\" type=\"capp\">\n";
         if (!a.noLabel) x += "        <label>" + escapeXml(a.label) + "</label>\n";
         if (!a.icon.empty()) x += "        <icon>" + escapeXml(a.icon) + "</icon>\n";
         x += "    </" + a.kind + ">\n";
     }
     x += "    <privileges>\n";
-    for (const std::string& p : spec.privileges) x += "        <privilege>" + p + "</privilege>\n";
+    for (const std::string& p : spec.privileges)
+        x += "        <privilege>" + escapeXml(p) + "</privilege>\n";
     x += "    </privileges>\n</manifest>\n";
     return x;
 }

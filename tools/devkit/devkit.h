@@ -28,7 +28,7 @@ using device::removeTree;
 // bound back in its place). False, with `why`, when that folder would be "/" or a mount fails.
 bool makeMountPoint(const std::string& path, std::string* why);
 
-// Text for an XML element or a double-quoted attribute value.
+// Text for an XML element or a quoted attribute value (GLib's markup escaping).
 std::string escapeXml(const std::string& text);
 
 // Asks `done` every `stepMs` until it answers true (then true) or `timeoutMs` have
