@@ -35,7 +35,9 @@ std::map<pid_t, int> gStarted;
 // Started in a session of its own and not as this process's child (the middle
 // process ends at once), so nothing has to reap it. Returns its pid, or 0; `handle`
 // gets a pidfd on it, taken while the middle process lives, so that the pid is still the
-// app's (-1 when the system has none).
+// app's (-1 when the system has none). Neither library call does this: posix_spawn forks
+// once (the app would be this process's child), and g_spawn's middle process has ended
+// when it returns, so the app, init's by then, may have ended and its pid been reused.
 pid_t spawn(const std::string& path, const std::vector<std::string>& env, int keepFd, int* handle) {
     std::vector<char*> argv = {const_cast<char*>(path.c_str()), nullptr};
     std::vector<char*> envp;
