@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // vornix-device: makes and manages device folders of the desktop platform, and starts
 // and steers apps on them the way the device's own launcher and tools would.
-// The folder layout and the environment of a started app are described in device.h.
+// The folder layout and the environment of a started app are described in
+// vornix/device/device.h and vornix/device/environment.h.
 #include <ctype.h>
 #include <dirent.h>
 #include <errno.h>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Running apps on a device: whether one runs (its locked pid file) and sending it a
-// control message over its FIFO (the messages are read in app_main.cpp).
+// control message over its FIFO (the messages are read in tizen/app_main.cpp).
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -20,7 +20,7 @@ namespace device {
 // A running app holds a lock on its pid file for as long as it runs: a file nobody
 // holds is left by an app that died (kill -9), and the pid it names may belong to any
 // process by now. Such a file is removed, never believed. A locked file names its holder:
-// an app writes and locks its pid file before the file appears at its name (app_main.cpp).
+// an app writes and locks its pid file before the file appears at its name (tizen/app_main.cpp).
 int runningPid(const std::string& dev, const std::string& appId) {
     if (!isSafeId(appId)) return 0;
     std::string path = pidFile(dev, appId);

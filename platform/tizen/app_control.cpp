@@ -5,7 +5,7 @@
 // "__AUL_*", which callers cannot use for extra data); every other key is extra
 // data. Sent, the bundle travels as its encoded text (see bundle.cpp).
 //
-// Sending resolves the target on the device (device.h). Implicit launches (no app
+// Sending resolves the target on the device (vornix/device/device.h). Implicit launches (no app
 // id, target chosen by operation, URI and MIME type) are not resolved here: such a
 // request finds no app. The caller must be an installed app holding the launch
 // privilege. An installed target that is not running is started as its own process

@@ -2,7 +2,7 @@
 // The UI application lifecycle on the desktop: Elementary's main loop with the
 // create / app_control / pause / resume / terminate callbacks of a Tizen UI app.
 //
-// A process that runs as a known app on a device (see device.h) announces itself
+// A process that runs as a known app on a device (see vornix/device/device.h) announces itself
 // while its loop runs, or does not run at all:
 //   run/<appid>.pid   its process id and a line end, written and locked before the file
 //                     appears at this name
@@ -23,11 +23,11 @@
 //     "snapshot <base>"   writes <base>.png, the window's pixels, and <base>.txt, one
 //                         line per visible widget with its grid cell, style and text;
 //                         the listing appears last and whole, so its presence says the
-//                         snapshot is done (ui_inspect.h)
+//                         snapshot is done (vornix/inspect.h)
 //     "tap <text>"        clicks the button with that text
 //     "key <name>"        sends that key to the window
 //   Unknown or undecodable lines are ignored, and so are empty lines and a line longer than
-//   4096 bytes, whole (control_lines.h); a line written in pieces is put together before it
+//   4096 bytes, whole (vornix/device/control_lines.h); a line written in pieces is put together before it
 //   is read. The app holds a lock on its pid file while it runs; only that holder removes
 //   both files, when the loop ends. A second process started as the same app hands its
 //   launch request to the running one over the FIFO and ends without becoming the app; it

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Starting an app that is not running: its own process, in a session of its own, with
-// the launch environment a started app reads (environment.h).
+// the launch environment a started app reads (vornix/device/environment.h).
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/close_range.h>

@@ -2,7 +2,7 @@
 // Platform log: lines in the log viewer's brief format
 // ("I/TAG     ( PID): message") to standard error and to the device's log file.
 // The file, the lowest priority and standard error are chosen by the environment
-// (environment.h); the line format is log_format.h's.
+// (vornix/device/environment.h); the line format is vornix/device/log_format.h's.
 #include <dlog.h>
 #include <tizen.h>
 

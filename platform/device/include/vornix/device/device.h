@@ -18,9 +18,10 @@
 // A process learns its device and its identity the way a started app learns
 // them from the platform's launcher: from its environment (environment.h).
 //
-// The model's parts: device_layout.cpp (paths, identity, a new device), manifest.cpp,
-// package_db.cpp (the package database and lookups), package_install.cpp (changes
-// and their crash recovery), running_apps.cpp, files.h (file-system helpers).
+// The model's parts (platform/device/): device_layout.cpp (paths, identity, a new device),
+// manifest.cpp, package_db.cpp (the package database and lookups), package_install.cpp
+// (changes and their crash recovery), running_apps.cpp, journal.cpp, files.h (file-system
+// helpers). It uses POSIX, GLib and libxml2 only: never the toolkit or the Tizen API.
 #ifndef VORNIX_DEVICE_DEVICE_H
 #define VORNIX_DEVICE_DEVICE_H
 
@@ -120,15 +121,15 @@ Status uninstallPackage(const std::string& dev, const std::string& pkgId, std::s
 // in `err` for each, and only changes to those packages wait for it.
 Status recoverDevice(const std::string& dev, std::string* err);
 
-// Appends one line (a newline is added) to the device's launch journal
-// (launch_journal.cpp, which also describes the lines).
+// Appends one line (a newline is added) to the device's launch journal (journal.cpp; the
+// platform's tizen/launch_journal.cpp makes the lines and describes them).
 Status appendJournal(const std::string& dev, const std::string& line);
 // `text` in double quotes with \\ \" \n \r \t, and \xHH for the other control bytes: one
 // line, whatever the text holds (how the journal and the device tool show texts).
 std::string quoted(const std::string& text);
 
 // Running apps (running_apps.cpp). A running UI app holds run/<appid>.pid and reads
-// run/<appid>.ctl, a FIFO of one-line messages; app_main.cpp describes them.
+// run/<appid>.ctl, a FIFO of one-line messages; tizen/app_main.cpp describes them.
 int runningPid(const std::string& dev, const std::string& appId);  // 0 when not running
 // Sends one message (one line, at most kMaxControlMessage bytes); NOT_FOUND when the app
 // has no control FIFO, IO_FAILED when the message did not go.

@@ -46,7 +46,7 @@ const char* dlogFile();    // VORNIX_DLOG_FILE: default the device's var/log/dlo
 const char* dlogLevel();   // VORNIX_DLOG_LEVEL: V D I W E F or 2-7; default V
 const char* dlogStderr();  // VORNIX_DLOG_STDERR: "0" keeps lines off stderr; default on
 
-// The screen and the window (app_main.cpp, ui_inspect.cpp).
+// The screen and the window (inspect/screen.cpp, inspect/ui_inspect.cpp).
 const char* screen();       // VORNIX_SCREEN: "<w>x<h>"; default 720x1280
 const char* screenScale();  // VORNIX_SCREEN_SCALE: 0.1 to 10; default from the size
 const char* snapshot();     // VORNIX_SNAPSHOT: "<base>" for one snapshot after start
