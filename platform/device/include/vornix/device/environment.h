@@ -11,21 +11,17 @@
 namespace env {
 
 // The names: the platform reads them through the calls below; tools and tests use them
-// to set up a process's environment.
-constexpr char kDevice[] = "VORNIX_DEVICE";
-constexpr char kAppId[] = "VORNIX_APP_ID";
-constexpr char kAppControl[] = "VORNIX_APP_CONTROL";
-constexpr char kReplyFd[] = "VORNIX_REPLY_FD";
-constexpr char kDlogFile[] = "VORNIX_DLOG_FILE";
-constexpr char kDlogLevel[] = "VORNIX_DLOG_LEVEL";
-constexpr char kDlogStderr[] = "VORNIX_DLOG_STDERR";
-constexpr char kScreen[] = "VORNIX_SCREEN";
-constexpr char kScreenScale[] = "VORNIX_SCREEN_SCALE";
-constexpr char kSnapshot[] = "VORNIX_SNAPSHOT";
-constexpr char kTestKillAt[] = "VORNIX_TEST_KILL_AT";
-constexpr char kTestStopAt[] = "VORNIX_TEST_STOP_AT";
-// The test suite's own: the launcher the black-box tests run (tests/support).
-constexpr char kLauncher[] = "VORNIX_LAUNCHER";
+// to set up a process's environment. Identity, and the launch request a started app got:
+constexpr char kDevice[] = "VORNIX_DEVICE", kAppId[] = "VORNIX_APP_ID";
+constexpr char kAppControl[] = "VORNIX_APP_CONTROL", kReplyFd[] = "VORNIX_REPLY_FD";
+// The log, the screen:
+constexpr char kDlogFile[] = "VORNIX_DLOG_FILE", kDlogLevel[] = "VORNIX_DLOG_LEVEL",
+               kDlogStderr[] = "VORNIX_DLOG_STDERR";
+constexpr char kScreen[] = "VORNIX_SCREEN", kScreenScale[] = "VORNIX_SCREEN_SCALE",
+               kSnapshot[] = "VORNIX_SNAPSHOT";
+// Tests only: a package change's steps; the launcher the black-box tests run.
+constexpr char kTestKillAt[] = "VORNIX_TEST_KILL_AT", kTestStopAt[] = "VORNIX_TEST_STOP_AT",
+               kLauncher[] = "VORNIX_LAUNCHER";
 
 // "<name>=<value>", an entry of an environment handed to a new process.
 std::string assignment(const char* name, const std::string& value);
