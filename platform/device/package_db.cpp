@@ -2,6 +2,8 @@
 // The package database: what installation learnt from a manifest, one entry per
 // package, so that queries need not parse XML (and load the XML library) each time.
 // Lines of "name=value", values escaped; an app is one line of tab-separated fields.
+// The format stays as it is: devices installed before keep these files, and a key file
+// would need a second reader for them without saying more.
 // Beside it, the app-id index: which package owns each app id. Lookups of installed
 // packages and apps go through here.
 #include <dirent.h>
