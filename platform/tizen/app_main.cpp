@@ -27,8 +27,8 @@
 //     "tap <text>"        clicks the button with that text
 //     "key <name>"        sends that key to the window
 //   Unknown or undecodable lines are ignored, and so are empty lines and a line longer than
-//   4096 bytes, whole (vornix/device/control_lines.h); a line written in pieces is put together before it
-//   is read. The app holds a lock on its pid file while it runs; only that holder removes
+//   4096 bytes, whole (vornix/device/control_lines.h); a line written in pieces is put together
+//   before it is read. The app holds a lock on its pid file while it runs; only that holder removes
 //   both files, when the loop ends. A second process started as the same app hands its
 //   launch request to the running one over the FIFO and ends without becoming the app; it
 //   tries for two seconds, then logs that it gave up. What stands in the way of the two
