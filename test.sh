@@ -108,9 +108,8 @@ fuzz_one() {  # fuzzer: runs it on a scratch corpus seeded from fuzz/corpus/<nam
   corpus=build-fuzz/corpus/$name
   rm -rf "$corpus"
   mkdir -p "$corpus" build-fuzz/artifacts
-  for seeds in "fuzz/corpus/$name" "fuzz/corpus/${name%_fuzz}"; do
-    [ ! -d "$seeds" ] || cp -R "$seeds/." "$corpus/"
-  done
+  seeds=fuzz/corpus/$name
+  [ ! -d "$seeds" ] || cp -R "$seeds/." "$corpus/"
   # Inputs up to 64 KiB: past the 4 KiB control-line limit with its header, and
   # requests and bundles of a size the platform still takes.
   "$fuzzer" -max_total_time="$fuzz_seconds" -max_len=65536 -print_final_stats=0 \
