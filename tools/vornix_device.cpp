@@ -290,15 +290,12 @@ int parsePriority(const std::string& s) {
 // never through a link and never waiting on a FIFO. Answers the descriptor and the size
 // to read, -1 when there is no file, -2 (after saying why) when something else is there.
 int openDeviceLog(const std::string& path, off_t* size) {
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    int fd = device::openRegularFile(path, size);
     if (fd < 0 && errno == ENOENT) return -1;
-    struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0) close(fd);
+    if (fd < 0) {
         fail(path + " is not a regular file");
         return -2;
     }
-    *size = st.st_size;
     return fd;
 }
 

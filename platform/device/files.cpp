@@ -3,6 +3,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,12 +36,25 @@ bool exists(const std::string& p) {
     struct stat st;
     return lstat(p.c_str(), &st) == 0;
 }
-bool readSmallFile(const std::string& path, size_t limit, std::string* out) {
+int openRegularFile(const std::string& path, off_t* size, const char** why) {
     ScopedFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.valid()) return false;
     struct stat st;
-    bool ok = fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
-              static_cast<unsigned long long>(st.st_size) <= limit;  // no cut on 32 bits
+    bool opened = fd.valid() && fstat(fd.get(), &st) == 0;
+    if (!opened || !S_ISREG(st.st_mode)) {
+        int failed = opened ? EINVAL : errno;
+        fd.reset();
+        if (why) *why = opened ? "not a regular file" : strerror(failed);
+        errno = failed;
+        return -1;
+    }
+    if (size) *size = st.st_size;
+    return fd.release();
+}
+
+bool readSmallFile(const std::string& path, size_t limit, std::string* out) {
+    off_t size = 0;
+    ScopedFd fd(openRegularFile(path, &size));
+    bool ok = fd.valid() && static_cast<unsigned long long>(size) <= limit;  // no cut on 32 bits
     std::string data;
     std::vector<char> buf(ok ? 65536 : 0);
     ssize_t n = 0;

@@ -3,10 +3,8 @@
 // manifest is hostile input: no entity expands, no network or DTD is read, and its
 // size and each field's are bounded.
 #include <errno.h>
-#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <libxml/parser.h>
@@ -16,6 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include <vornix/device/files.h>
 #include <vornix/device/scoped_fd.h>
 
 #include "device_internal.h"
@@ -259,12 +258,9 @@ Status parseManifestText(const char* data, size_t len, Package* out, std::string
 Status parseManifest(const std::string& path, Package* out, std::string* err,
                      const std::string& shownAs) {
     const std::string& shown = shownAs.empty() ? path : shownAs;
-    // Never blocks on a FIFO, never follows a link to somewhere else.
-    ScopedFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.valid()) return fail(err, "cannot open " + shown + ": " + strerror(errno), NOT_FOUND);
-    struct stat st;
-    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return fail(err, "cannot open " + shown + ": not a regular file", NOT_FOUND);
+    const char* refused = nullptr;
+    ScopedFd fd(openRegularFile(path, nullptr, &refused));
+    if (!fd.valid()) return fail(err, "cannot open " + shown + ": " + refused, NOT_FOUND);
     std::string data;
     std::vector<char> buf(65536);
     ssize_t n;

@@ -11,7 +11,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include <vornix/device/device.h>
+#include <vornix/device/files.h>
 #include <vornix/device/scoped_fd.h>
 
 #include "app_control_request.h"
@@ -85,18 +85,11 @@ bool readRequestFile(const char* path, std::string* out) {
         dlog_print(DLOG_WARN, kLogTag, "request file %s refused: not in the run folder", path);
         return false;
     }
-    // Not blocking: a FIFO planted under a request file's name must not hang the app.
-    ScopedFd fd(open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat st;
+    // A FIFO planted under a request file's name must not hang the app.
+    off_t size = 0;
     const char* refused = nullptr;
-    if (!fd.valid())
-        refused = strerror(errno);
-    else if (fstat(fd.get(), &st) != 0)
-        refused = strerror(errno);
-    else if (!S_ISREG(st.st_mode))
-        refused = "not a regular file";
-    else if (static_cast<unsigned long long>(st.st_size) > kMaxText)
-        refused = "too large";
+    ScopedFd fd(device::openRegularFile(path, &size, &refused));
+    if (fd.valid() && static_cast<unsigned long long>(size) > kMaxText) refused = "too large";
     if (refused) {
         dlog_print(DLOG_WARN, kLogTag, "request file %s refused: %s", path, refused);
         return false;

@@ -6,6 +6,7 @@
 #define VORNIX_DEVICE_FILES_H
 
 #include <stddef.h>
+#include <sys/types.h>
 
 #include <string>
 
@@ -16,6 +17,10 @@ bool isFile(const std::string& path);  // a regular file; follows links
 bool exists(const std::string& path);  // anything, a dangling link too
 // Creates `path` and its missing parents (0755); true when it is a folder afterwards.
 bool makeDirs(const std::string& path);
+// Opens `path` for reading when it is a regular file: never follows a link, never waits
+// on a FIFO. -1 otherwise, with errno set (EINVAL for something other than a file) and
+// `*why` (when given) saying why, fit for a log line; `size` gets the file's size at open.
+int openRegularFile(const std::string& path, off_t* size = nullptr, const char** why = nullptr);
 // A whole small regular file, refused when it holds more than `limit` bytes; never
 // blocks on a FIFO and never follows a link.
 bool readSmallFile(const std::string& path, size_t limit, std::string* out);
